@@ -5,5 +5,7 @@
 #include "cslib/export.h"
 #include "cslib/frame.h"
 #include "cslib/text.h"
+#include "cslib/watch.h"
+#include "cslib/sysinfo.h"
 
 #endif  // CSLIB_H
