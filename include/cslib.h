@@ -7,5 +7,6 @@
 #include "cslib/text.h"
 #include "cslib/watch.h"
 #include "cslib/sysinfo.h"
+#include "cslib/process.h"
 
 #endif  // CSLIB_H
