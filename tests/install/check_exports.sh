@@ -14,4 +14,7 @@ fi
 for must in CSIsValidReadPtr CSGetOSVersion CSStrlen CSiStrlen CSwStrlen CSChar2iChar; do
   printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
 done
+for must in CSCreateProcess CSLoadLibrary CSLoadString CSGetPrinterDriverDirectory; do
+  printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
+done
 echo "exports ok: $(printf '%s\n' "$syms" | wc -l) symbols"
