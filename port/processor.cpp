@@ -45,13 +45,18 @@ unsigned ProcessorType() {
 
 void X87InitAndStore(std::uint16_t* status, std::uint16_t* control) {
 #if CSLIB_X86
+  // The caller's x87 state (control word, exception masks, registers) is saved
+  // before the unit is initialised and put back afterwards.
+  alignas(16) unsigned char saved[108];
   std::uint16_t sw = *status;
   std::uint16_t cw = *control;
   __asm__ volatile(
+      "fnsave %2\n\t"
       "fninit\n\t"
       "fnstsw %0\n\t"
-      "fnstcw %1"
-      : "+m"(sw), "+m"(cw)
+      "fnstcw %1\n\t"
+      "frstor %2"
+      : "+m"(sw), "+m"(cw), "+m"(saved)
       :
       : "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
   *status = sw;

@@ -20,7 +20,8 @@ bool CpuidStandardFeatures(std::uint32_t* edx);
 
 // Initialises the x87 unit (FNINIT) and stores its status word into *status and
 // its control word into *control; the caller presets both, so a unit that does not
-// answer leaves them as they were. Must only be called when IsIntelArchitecture().
+// answer leaves them as they were. The caller's x87 state is restored afterwards.
+// Does nothing unless IsIntelArchitecture().
 void X87InitAndStore(std::uint16_t* status, std::uint16_t* control);
 
 }  // namespace cslib::port

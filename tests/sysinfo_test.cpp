@@ -3,7 +3,6 @@
 #include <cslib.h>
 #include <sys/mman.h>
 
-#include <cfloat>
 #include <cstring>
 #include <string>
 
@@ -27,10 +26,24 @@ TEST(SystemInfo, ProcessorOfThisMachine) {
   EXPECT_EQ(CSSystemArchitecture(), SysArchNotX86);
   EXPECT_EQ(CSHaveFloatingPoint(), 0);
 #endif
-  // The x87 test leaves the unit in its initial state: long double still works.
-  volatile long double third = 1.0L / 3.0L;
-  EXPECT_NEAR(static_cast<double>(third * 3.0L), 1.0, DBL_EPSILON);
 }
+
+#if defined(__i386__) || defined(__x86_64__)
+// The test initialises the unit, but the caller's control word (here: rounding
+// toward zero, double precision) survives it.
+TEST(SystemInfo, FloatingPointTestKeepsTheCallersX87State) {
+  unsigned short original = 0, changed = 0, after = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(original));
+  const unsigned short mine = static_cast<unsigned short>((original & ~0x0F00) | 0x0E00);
+  __asm__ volatile("fldcw %0" : : "m"(mine));
+  __asm__ volatile("fnstcw %0" : "=m"(changed));
+  EXPECT_EQ(CSHaveFloatingPoint(), 1);
+  __asm__ volatile("fnstcw %0" : "=m"(after));
+  __asm__ volatile("fldcw %0" : : "m"(original));
+  EXPECT_EQ(changed, mine);
+  EXPECT_EQ(after, mine);
+}
+#endif
 
 TEST(DriverDirectory, ForEachFamily) {
   struct Case {

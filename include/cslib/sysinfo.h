@@ -21,7 +21,7 @@ CSLIB_C_BEGIN
 CSLIB_API TQZSysArch CSSystemArchitecture(void);
 
 // 1 when an x87 floating-point unit answers, else 0 (always 0 when not x86). The
-// test re-initialises the x87 unit.
+// test runs on a freshly initialised unit; the caller's x87 state is kept.
 CSLIB_API int CSHaveFloatingPoint(void);
 
 // The printer-driver directory. On Windows NT (CSLIB_OS_FAMILY=winnt) it is
