@@ -24,7 +24,8 @@ CSLIB_API int CSiTexttoint(const char* text);
 CSLIB_API int CSwTexttoint(const wchar_t* text);
 
 // Formats in the Windows wsprintf language (no floating point). Writes at most 1023
-// characters and a terminator; returns the number of characters written.
+// characters and a terminator; returns the number of characters written, terminator
+// not counted. A null buffer or format: 0, nothing written. The buffer is unchecked.
 CSLIB_API int CSSprintf(char* buffer, const char* format, ...);
 CSLIB_API int CSiSprintf(char* buffer, const char* format, ...);
 CSLIB_API int CSwSprintf(wchar_t* buffer, const wchar_t* format, ...);
