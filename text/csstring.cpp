@@ -1,9 +1,11 @@
 // The string and character primitives. Each CS and CSi pair shares one routine; the
-// wide forms forward to the C library's wide routines. Copies and lengths survive a
-// null or unreadable pointer (they probe first); the other routines only refuse null.
+// wide forms forward to the C library's wide routines, except case mapping,
+// classification and case-blind comparison, which are done here for ASCII letters
+// only so that a locale the host program sets cannot change them. Copies and lengths
+// survive a null or unreadable pointer (they probe first); the rest only refuse null.
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
+#include <type_traits>
 
 #include "cslib/text.h"
 #include "port/memprobe.h"
@@ -27,8 +29,9 @@ bool IsUpperAscii(int c) {
 bool IsDigitAscii(int c) {
   return c >= '0' && c <= '9';
 }
-int FoldAscii(unsigned char c) {
-  return IsUpperAscii(c) ? c + ('a' - 'A') : c;
+template <typename Unit>
+Unit FoldAscii(Unit c) {
+  return IsUpperAscii(static_cast<int>(c)) ? c + ('a' - 'A') : c;
 }
 
 template <typename Char>
@@ -75,13 +78,23 @@ int CompareBytes(const char* a, const char* b) {
   }
 }
 
-int CompareFolded(const char* a, const char* b, std::size_t count) {
+// Compares as unsigned units after folding ASCII capitals to lower case.
+template <typename Char>
+int CompareFolded(const Char* a, const Char* b, std::size_t count) {
+  using Unit = std::make_unsigned_t<Char>;
   for (; count > 0; --count, ++a, ++b) {
-    const int x = FoldAscii(static_cast<unsigned char>(*a));
-    const int y = FoldAscii(static_cast<unsigned char>(*b));
-    if (x != y || x == 0) return x - y;
+    const Unit x = FoldAscii(static_cast<Unit>(*a));
+    const Unit y = FoldAscii(static_cast<Unit>(*b));
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
   }
   return 0;
+}
+constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
+
+// Wide characters as the C locale sees them: only ASCII letters and digits.
+bool WideIn(wchar_t c, wchar_t lo, wchar_t hi) {
+  return c >= lo && c <= hi;
 }
 
 char* CopyText(char* dest, const char* src) {
@@ -177,7 +190,7 @@ int CSiToupper(int c) {
   return ToUpper(c);
 }
 int CSwToupper(wchar_t c) {
-  return static_cast<int>(std::towupper(static_cast<wint_t>(c)));
+  return WideIn(c, L'a', L'z') ? c - (L'a' - L'A') : c;
 }
 int CSTolower(int c) {
   return ToLower(c);
@@ -186,7 +199,7 @@ int CSiTolower(int c) {
   return ToLower(c);
 }
 int CSwTolower(wchar_t c) {
-  return static_cast<int>(std::towlower(static_cast<wint_t>(c)));
+  return WideIn(c, L'A', L'Z') ? c + (L'a' - L'A') : c;
 }
 int CSIslower(int c) {
   return IsLower(c);
@@ -195,7 +208,7 @@ int CSiIslower(int c) {
   return IsLower(c);
 }
 int CSwIslower(wchar_t c) {
-  return std::iswlower(static_cast<wint_t>(c)) ? 1 : 0;
+  return WideIn(c, L'a', L'z') ? 1 : 0;
 }
 int CSIsupper(int c) {
   return IsUpper(c);
@@ -204,7 +217,7 @@ int CSiIsupper(int c) {
   return IsUpper(c);
 }
 int CSwIsupper(wchar_t c) {
-  return std::iswupper(static_cast<wint_t>(c)) ? 1 : 0;
+  return WideIn(c, L'A', L'Z') ? 1 : 0;
 }
 int CSIsalpha(int c) {
   return IsAlpha(c);
@@ -213,7 +226,7 @@ int CSiIsalpha(int c) {
   return IsAlpha(c);
 }
 int CSwIsalpha(wchar_t c) {
-  return std::iswalpha(static_cast<wint_t>(c)) ? 1 : 0;
+  return CSwIslower(c) || CSwIsupper(c) ? 1 : 0;
 }
 int CSIsalnum(int c) {
   return IsAlnum(c);
@@ -222,7 +235,7 @@ int CSiIsalnum(int c) {
   return IsAlnum(c);
 }
 int CSwIsalnum(wchar_t c) {
-  return std::iswalnum(static_cast<wint_t>(c)) ? 1 : 0;
+  return CSwIsalpha(c) || WideIn(c, L'0', L'9') ? 1 : 0;
 }
 
 char* CSStrtok(char* text, const char* delimiters) {
@@ -324,13 +337,13 @@ int CSwStrncmp(const wchar_t* a, const wchar_t* b, unsigned int count) {
   return a && b ? std::wcsncmp(a, b, count) : 0;
 }
 int CSStrcmpi(const char* a, const char* b) {
-  return a && b ? CompareFolded(a, b, static_cast<std::size_t>(-1)) : 0;
+  return a && b ? CompareFolded(a, b, kWhole) : 0;
 }
 int CSiStrcmpi(const char* a, const char* b) {
   return CSStrcmpi(a, b);
 }
 int CSwStrcmpi(const wchar_t* a, const wchar_t* b) {
-  return a && b ? wcscasecmp(a, b) : 0;
+  return a && b ? CompareFolded(a, b, kWhole) : 0;
 }
 int CSStrncmpi(const char* a, const char* b, unsigned int count) {
   return a && b ? CompareFolded(a, b, count) : 0;
@@ -339,5 +352,5 @@ int CSiStrncmpi(const char* a, const char* b, unsigned int count) {
   return CSStrncmpi(a, b, count);
 }
 int CSwStrncmpi(const wchar_t* a, const wchar_t* b, unsigned int count) {
-  return a && b ? wcsncasecmp(a, b, count) : 0;
+  return a && b ? CompareFolded(a, b, count) : 0;
 }
