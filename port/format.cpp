@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <type_traits>
 
@@ -48,6 +49,11 @@ class Output {
   void Put(Char c) {
     if (!Full()) buffer_[count_++] = c;
   }
+  void Append(const Char* text, std::size_t n) {
+    n = std::min(n, kFormatLimit - 1 - count_);
+    std::copy(text, text + n, buffer_ + count_);
+    count_ += n;
+  }
   void Repeat(Char c, std::size_t n) {
     for (; n > 0 && !Full(); --n) Put(c);
   }
@@ -76,20 +82,30 @@ wchar_t Convert<wchar_t>(unsigned long unit, Width from) {
   return static_cast<wchar_t>(from == Width::kNarrow ? unit & 0xFF : unit);
 }
 
+const char* FindZero(const char* p, std::size_t n) {
+  return static_cast<const char*>(std::memchr(p, 0, n));
+}
+const wchar_t* FindZero(const wchar_t* p, std::size_t n) {
+  return std::wmemchr(p, 0, n);
+}
+
 // The length of the text at p, counting no further than max characters; -1 when a
-// character before the terminator (or before max) cannot be read.
+// character before the terminator (or before max) cannot be read. Probes once for
+// each step of memory the text covers and searches each step in one go.
 template <typename T>
 long BoundedLength(const T* p, std::size_t max) {
   if (p == nullptr) return -1;
-  std::uintptr_t probed_end = 0;  // every byte from p up to here can be read
-  for (std::size_t n = 0; n < max; ++n) {
+  std::size_t n = 0;
+  while (n < max) {
     const T* at = p + n;
-    const auto last = reinterpret_cast<std::uintptr_t>(at) + sizeof(T) - 1;
-    if (probed_end == 0 || last >= probed_end) {
-      if (!CanRead(at, sizeof(T))) return -1;
-      probed_end = (last | (kProbeStep - 1)) + 1;
-    }
-    if (*at == 0) return static_cast<long>(n);
+    const auto first = reinterpret_cast<std::uintptr_t>(at);
+    const std::uintptr_t step_end = (first | (kProbeStep - 1)) + 1;
+    // At least one character, even one that straddles the end of the step.
+    std::size_t count = std::max<std::size_t>((step_end - first) / sizeof(T), 1);
+    count = std::min(count, max - n);
+    if (!CanRead(at, count * sizeof(T))) return -1;
+    if (const T* zero = FindZero(at, count)) return static_cast<long>(n + (zero - at));
+    n += count;
   }
   return static_cast<long>(max);
 }
@@ -190,6 +206,10 @@ void PutCharacter(Output<Char>& out, const Directive& d, Width from, Arguments& 
 
 template <typename Char, typename T>
 void PutUnits(Output<Char>& out, const T* text, std::size_t length, Width from) {
+  if constexpr (std::is_same_v<Char, T>) {
+    out.Append(text, length);  // a text of the output's own width goes as it is
+    return;
+  }
   for (std::size_t i = 0; i < length && !out.Full(); ++i)
     out.Put(Convert<Char>(static_cast<unsigned long>(static_cast<std::make_unsigned_t<T>>(text[i])),
                           from));
@@ -305,10 +325,13 @@ int Format(Char* buffer, const Char* format, std::va_list list) {
   Arguments args;
   va_copy(args.list, list);
   for (const Char* p = format; *p != 0 && !out.Full();) {
-    if (*p != '%')
-      out.Put(*p++);
-    else
+    if (*p == '%') {
       p = PutDirective(out, p + 1, args);
+      continue;
+    }
+    const Char* run = p;
+    while (*p != 0 && *p != '%') ++p;
+    out.Append(run, static_cast<std::size_t>(p - run));
   }
   va_end(args.list);
   return out.Finish();
