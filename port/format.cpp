@@ -34,8 +34,8 @@ struct Arguments {
   std::va_list list;
 };
 
-// Widths and precisions beyond this fill the whole output anyway.
-constexpr std::size_t kFieldCap = 1u << 20;
+// Widths and precisions saturate here, as large as any text the host can hold.
+constexpr std::size_t kFieldCap = 0x7FFFFFFF;
 
 // Probing every step of this size finds each page of any host the library is built
 // for; a host with larger pages only pays for a few extra probes.
@@ -208,11 +208,11 @@ template <typename Char, typename T>
 void PutUnits(Output<Char>& out, const T* text, std::size_t length, Width from) {
   if constexpr (std::is_same_v<Char, T>) {
     out.Append(text, length);  // a text of the output's own width goes as it is
-    return;
+  } else {
+    using Unit = std::make_unsigned_t<T>;
+    for (std::size_t i = 0; i < length && !out.Full(); ++i)
+      out.Put(Convert<Char>(static_cast<Unit>(text[i]), from));
   }
-  for (std::size_t i = 0; i < length && !out.Full(); ++i)
-    out.Put(Convert<Char>(static_cast<unsigned long>(static_cast<std::make_unsigned_t<T>>(text[i])),
-                          from));
 }
 
 template <typename Char>

@@ -1,7 +1,8 @@
 // String and character primitives in three forms: plain (CS), international (CSi,
 // the same 8-bit strings through the same routines) and wide (CSw, the host's
 // wchar_t), plus the conversions between plain and international strings. Case
-// mapping and classification follow the C locale: only ASCII letters change case.
+// mapping and classification follow the C locale whatever locale the host program
+// sets: only ASCII letters change case, only ASCII letters and digits count.
 #ifndef CSLIB_TEXT_H
 #define CSLIB_TEXT_H
 
