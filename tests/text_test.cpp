@@ -173,11 +173,14 @@ TEST(Text, Comparisons) {
     EXPECT_EQ(Sign(CSwStrcmpi(a.c_str(), b.c_str())), k.cmpi);
     EXPECT_EQ(Sign(CSwStrncmpi(a.c_str(), b.c_str(), k.count)), k.ncmpi);
   }
-  // A null text is not compared.
-  EXPECT_EQ(CSStrcmp(nullptr, "a"), 0);
-  EXPECT_EQ(CSiStrcmpi("a", nullptr), 0);
+  // A null text compares as the empty text: it never matches a real name.
+  EXPECT_EQ(CSStrcmp(nullptr, "a"), -1);
+  EXPECT_EQ(CSStrcmp("a", nullptr), 1);
+  EXPECT_EQ(CSStrcmp(nullptr, ""), 0);
+  EXPECT_GT(CSiStrcmpi("a", nullptr), 0);
   EXPECT_EQ(CSStrncmp(nullptr, nullptr, 3), 0);
-  EXPECT_EQ(CSwStrcmpi(nullptr, L"a"), 0);
+  EXPECT_LT(CSwStrcmpi(nullptr, L"a"), 0);
+  EXPECT_LT(CSStrncmpi(nullptr, "a", 1), 0);
 }
 
 TEST(Text, Searches) {

@@ -12,6 +12,10 @@
 
 namespace {
 
+// A null text compares as the empty text: it never matches a non-empty one.
+const char* OrEmpty(const char* s) { return s ? s : ""; }
+const wchar_t* OrEmpty(const wchar_t* s) { return s ? s : L""; }
+
 using cslib::port::CanWrite;
 using cslib::port::ReadableStrlen;
 using cslib::port::ReadableWcslen;
@@ -158,7 +162,7 @@ char* CopyCount(char* dest, const char* src, unsigned int count) {
   return dest && src ? std::strncpy(dest, src, count) : nullptr;
 }
 int CompareCount(const char* a, const char* b, unsigned int count) {
-  return a && b ? std::strncmp(a, b, count) : 0;
+  return std::strncmp(OrEmpty(a), OrEmpty(b), count);
 }
 
 }  // namespace
@@ -319,13 +323,13 @@ wchar_t* CSwStrcat(wchar_t* dest, const wchar_t* src) {
 }
 
 int CSStrcmp(const char* a, const char* b) {
-  return a && b ? CompareBytes(a, b) : 0;
+  return CompareBytes(OrEmpty(a), OrEmpty(b));
 }
 int CSiStrcmp(const char* a, const char* b) {
   return CSStrcmp(a, b);
 }
 int CSwStrcmp(const wchar_t* a, const wchar_t* b) {
-  return a && b ? std::wcscmp(a, b) : 0;
+  return std::wcscmp(OrEmpty(a), OrEmpty(b));
 }
 int CSStrncmp(const char* a, const char* b, unsigned int count) {
   return CompareCount(a, b, count);
@@ -334,23 +338,23 @@ int CSiStrncmp(const char* a, const char* b, unsigned int count) {
   return CompareCount(a, b, count);
 }
 int CSwStrncmp(const wchar_t* a, const wchar_t* b, unsigned int count) {
-  return a && b ? std::wcsncmp(a, b, count) : 0;
+  return std::wcsncmp(OrEmpty(a), OrEmpty(b), count);
 }
 int CSStrcmpi(const char* a, const char* b) {
-  return a && b ? CompareFolded(a, b, kWhole) : 0;
+  return CompareFolded(OrEmpty(a), OrEmpty(b), kWhole);
 }
 int CSiStrcmpi(const char* a, const char* b) {
   return CSStrcmpi(a, b);
 }
 int CSwStrcmpi(const wchar_t* a, const wchar_t* b) {
-  return a && b ? CompareFolded(a, b, kWhole) : 0;
+  return CompareFolded(OrEmpty(a), OrEmpty(b), kWhole);
 }
 int CSStrncmpi(const char* a, const char* b, unsigned int count) {
-  return a && b ? CompareFolded(a, b, count) : 0;
+  return CompareFolded(OrEmpty(a), OrEmpty(b), count);
 }
 int CSiStrncmpi(const char* a, const char* b, unsigned int count) {
   return CSStrncmpi(a, b, count);
 }
 int CSwStrncmpi(const wchar_t* a, const wchar_t* b, unsigned int count) {
-  return a && b ? CompareFolded(a, b, count) : 0;
+  return CompareFolded(OrEmpty(a), OrEmpty(b), count);
 }

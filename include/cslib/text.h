@@ -90,7 +90,7 @@ CSLIB_API wchar_t* CSwStrcat(wchar_t* dest, const wchar_t* src);
 
 // Comparisons. CSStrcmp and CSiStrcmp compare unsigned bytes and return exactly -1,
 // 0 or 1; the others return negative, 0 or positive. The case-insensitive forms fold
-// ASCII letters only.
+// ASCII letters only. A null text compares as the empty text.
 CSLIB_API int CSStrcmp(const char* a, const char* b);
 CSLIB_API int CSiStrcmp(const char* a, const char* b);
 CSLIB_API int CSwStrcmp(const wchar_t* a, const wchar_t* b);
