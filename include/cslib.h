@@ -5,5 +5,6 @@
 #include "cslib/export.h"
 #include "cslib/frame.h"
 #include "cslib/text.h"
+#include "cslib/memory.h"
 
 #endif  // CSLIB_H
