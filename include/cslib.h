@@ -6,5 +6,6 @@
 #include "cslib/frame.h"
 #include "cslib/text.h"
 #include "cslib/memory.h"
+#include "cslib/list.h"
 
 #endif  // CSLIB_H
