@@ -7,5 +7,6 @@
 #include "cslib/text.h"
 #include "cslib/memory.h"
 #include "cslib/list.h"
+#include "cslib/blocks.h"
 
 #endif  // CSLIB_H
