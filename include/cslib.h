@@ -4,6 +4,7 @@
 
 #include "cslib/export.h"
 #include "cslib/frame.h"
+#include "cslib/store.h"
 #include "cslib/text.h"
 
 #endif  // CSLIB_H
