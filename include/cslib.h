@@ -8,5 +8,6 @@
 #include "cslib/memory.h"
 #include "cslib/list.h"
 #include "cslib/blocks.h"
+#include "cslib/strlist.h"
 
 #endif  // CSLIB_H
