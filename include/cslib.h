@@ -13,4 +13,6 @@
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
 
+#include "cslib/strlist.h"
+
 #endif  // CSLIB_H
