@@ -409,6 +409,14 @@ bool ProfileWriteValue(const char* file, std::string_view section, std::string_v
   });
 }
 
+bool ProfileAddValue(const char* file, std::string_view section, std::string_view key,
+                     std::string_view value) {
+  if (!IsProfileEntryWritable(section, key, value)) return false;
+  return Modify(ProfilePath(file), true, [&](const ini::Document& doc, std::string* out) {
+    return ini::AddValue(doc, section, key, value, out);
+  });
+}
+
 bool ProfileDeleteKey(const char* file, std::string_view section, std::string_view key) {
   return Modify(ProfilePath(file), false, [&](const ini::Document& doc, std::string* out) {
     return ini::DeleteKey(doc, section, key, out);
