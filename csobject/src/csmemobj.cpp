@@ -199,7 +199,7 @@ long CSMemObject::Copy(CSMemObject* source) {
 CSHeapMemObject::CSHeapMemObject(void* userPtr) : CSMemObject(userPtr), fRawBlock(nullptr) {}
 
 CSHeapMemObject::~CSHeapMemObject() {
-  std::free(fRawBlock);
+  if (fRawBlock) std::free(fRawBlock);
   fRawBlock = nullptr;
 }
 
@@ -222,7 +222,7 @@ long CSHeapMemObject::OSAllocate(unsigned long size) {
   if (size > static_cast<unsigned long>(-1) - header) return CSMemErrNoMemory;
   void* raw = std::malloc(size + header);
   if (!raw) return CSMemErrNoMemory;
-  std::free(fRawBlock);  // nothing is held when the state word says Empty
+  if (fRawBlock) std::free(fRawBlock);  // nothing is held when the state word says Empty
   fRawBlock = raw;
   CSHeapMemObject* self = this;
   std::memcpy(static_cast<unsigned char*>(raw) + BackPointerOffset(raw), &self, kPointer);
