@@ -8,5 +8,6 @@
 #include "cslib/memory.h"
 #include "cslib/list.h"
 #include "cslib/blocks.h"
+#include "cslib/mutex.h"
 
 #endif  // CSLIB_H
