@@ -9,5 +9,6 @@
 #include "cslib/list.h"
 #include "cslib/blocks.h"
 #include "cslib/mutex.h"
+#include "cslib/sharedmem.h"
 
 #endif  // CSLIB_H
