@@ -13,5 +13,7 @@
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
 #include "cslib/strlist.h"
+#include "cslib/mutex.h"
+#include "cslib/sharedmem.h"
 
 #endif  // CSLIB_H
