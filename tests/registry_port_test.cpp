@@ -79,15 +79,19 @@ TEST_F(RegistryPort, KeyNamesMatchWithoutCaseAndKeepTheirCase) {
 }
 
 TEST_F(RegistryPort, PathSyntax) {
-  Key base;
-  ASSERT_EQ(CreateRegistryKey(kMachine, "A\\B", base.out(), nullptr), kRegSuccess);
+  Key base, deep;
+  ASSERT_EQ(CreateRegistryKey(kMachine, "A\\B\\C\\D\\E", deep.out(), nullptr), kRegSuccess);
+  ASSERT_EQ(OpenRegistryKey(kMachine, "A\\B", base.out()), kRegSuccess);
   struct Case {
     const char* path;
     long open;
   } cases[] = {
-      {"A\\B", kRegSuccess},         {"A\\B\\", kRegSuccess},     {"a\\b", kRegSuccess},
-      {"\\A\\B", kRegBadPathname},   {"A\\\\B", kRegBadPathname}, {"A\\B\\\\", kRegBadPathname},
-      {"A\\B\\C", kRegFileNotFound}, {"\\", kRegBadPathname},
+      {"A\\B", kRegSuccess},          {"A\\B\\", kRegSuccess},
+      {"a\\b\\c\\d\\e", kRegSuccess}, {"A\\B\\C\\D", kRegSuccess},
+      {"A\\X\\C", kRegFileNotFound},  {"A\\B\\C\\X\\E", kRegFileNotFound},
+      {"A\\B\\Z", kRegFileNotFound},  {"\\A\\B", kRegBadPathname},
+      {"A\\\\B", kRegBadPathname},    {"A\\B\\\\", kRegBadPathname},
+      {"\\", kRegBadPathname},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -2,10 +2,12 @@
 // file per root (current user: one per user id). Many processes share a file (WAL
 // journal, writes under BEGIN IMMEDIATE, a busy database waited for). Connections are
 // cached per file and per process; one inherited across fork() is never touched again.
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -57,6 +59,12 @@ constexpr const char* kSchema =
     "  data BLOB NOT NULL,"
     "  PRIMARY KEY(key, name)) WITHOUT ROWID;"
     "PRAGMA user_version = 1;";
+
+// Two levels walked in one statement: a read statement is a read transaction of its
+// own, and starting one costs more than the index look-ups it runs.
+constexpr const char* kFindTwoLevels =
+    "SELECT b.id FROM keys a JOIN keys b ON b.parent = a.id AND b.name = ?3 "
+    "WHERE a.parent = ?1 AND a.name = ?2";
 
 struct FileId {
   dev_t dev = 0;
@@ -117,9 +125,9 @@ class Use {
 class Database {
  public:
   ~Database() {
-    for (StmtPtr* s : {&begin_, &commit_, &rollback_, &find_child_, &key_exists_, &insert_key_,
-                       &has_child_, &delete_key_, &delete_key_values_, &set_value_, &get_value_,
-                       &delete_value_, &enum_child_})
+    for (StmtPtr* s : {&begin_, &commit_, &rollback_, &find_child_, &find_two_, &key_exists_,
+                       &insert_key_, &has_child_, &delete_key_, &delete_key_values_, &set_value_,
+                       &get_value_, &delete_value_, &enum_child_})
       s->reset();
     sqlite3_close_v2(db_);
   }
@@ -176,6 +184,21 @@ class Database {
     Use q(find_child_);
     q.Bind(1, parent);
     q.Bind(2, name);
+    const int rc = q.Step();
+    if (rc == SQLITE_ROW) {
+      *id = sqlite3_column_int64(*q, 0);
+      return kRegSuccess;
+    }
+    return rc == SQLITE_DONE ? kRegFileNotFound : kRegIoFailed;
+  }
+
+  // The id of the key two levels below `parent` (names `first` and `second`).
+  long FindTwoLevels(sqlite3_int64 parent, std::string_view first, std::string_view second,
+                     sqlite3_int64* id) {
+    Use q(find_two_);
+    q.Bind(1, parent);
+    q.Bind(2, first);
+    q.Bind(3, second);
     const int rc = q.Step();
     if (rc == SQLITE_ROW) {
       *id = sqlite3_column_int64(*q, 0);
@@ -315,6 +338,7 @@ class Database {
     return PrepareOne(&begin_, "BEGIN IMMEDIATE") && PrepareOne(&commit_, "COMMIT") &&
            PrepareOne(&rollback_, "ROLLBACK") &&
            PrepareOne(&find_child_, "SELECT id FROM keys WHERE parent=?1 AND name=?2") &&
+           PrepareOne(&find_two_, kFindTwoLevels) &&
            PrepareOne(&key_exists_, "SELECT 1 FROM keys WHERE id=?1") &&
            PrepareOne(&insert_key_, "INSERT INTO keys(parent, name) VALUES(?1, ?2)") &&
            PrepareOne(&has_child_, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1") &&
@@ -333,15 +357,30 @@ class Database {
   sqlite3* db_ = nullptr;
   FileId id_;
   std::mutex mutex_;
-  StmtPtr begin_, commit_, rollback_, find_child_, key_exists_, insert_key_, has_child_,
+  StmtPtr begin_, commit_, rollback_, find_child_, find_two_, key_exists_, insert_key_, has_child_,
       delete_key_, delete_key_values_, set_value_, get_value_, delete_value_, enum_child_;
 };
 
-// What a handle stands for: a key of one database file.
+// Counts the fork()s this process came out of, so that a connection made before one
+// is recognised after it without a system call per operation.
+std::atomic<unsigned long> fork_generation{0};
+
+void CountFork() {
+  fork_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+unsigned long ForkGeneration() {
+  return fork_generation.load(std::memory_order_relaxed);
+}
+
+// What a handle stands for: a key of one database file, and the connection it was
+// opened on (used directly while the process has not forked since).
 struct OpenKey {
   std::string path;
   FileId file;  // the file the key id belongs to (unused for key 0)
   sqlite3_int64 key = 0;
+  std::shared_ptr<Database> db;  // null when the database did not exist yet
+  unsigned long generation = 0;
 };
 
 // Process-wide state: open connections by file path and live handles by value. It is
@@ -390,19 +429,25 @@ class Registry {
 
   bool RemoveHandle(RegHandle h) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return handles_.erase(reinterpret_cast<std::uintptr_t>(h)) != 0;
+    auto it = handles_.find(reinterpret_cast<std::uintptr_t>(h));
+    if (it == handles_.end()) return false;
+    // A connection from before a fork() must not be closed here either.
+    if (it->second.db && it->second.generation != ForkGeneration())
+      inherited_.push_back(std::move(it->second.db));
+    handles_.erase(it);
+    return true;
   }
 
  private:
-  Registry() : pid_(::getpid()) {}
+  Registry() : generation_(ForkGeneration()) { pthread_atfork(nullptr, nullptr, CountFork); }
 
   // A connection must never be used on both sides of a fork(). The child keeps the
   // parent's connections alive but untouched (closing them could disturb the parent's
   // locks) and opens its own.
   void ForgetInheritedConnections() {
-    const pid_t pid = ::getpid();
-    if (pid == pid_) return;
-    pid_ = pid;
+    const unsigned long now = ForkGeneration();
+    if (now == generation_) return;
+    generation_ = now;
     for (auto& entry : dbs_) inherited_.push_back(std::move(entry.second));
     dbs_.clear();
   }
@@ -420,7 +465,7 @@ class Registry {
   }
 
   std::mutex mutex_;
-  pid_t pid_;
+  unsigned long generation_;
   std::unordered_map<std::string, std::shared_ptr<Database>> dbs_;
   std::vector<std::shared_ptr<Database>> inherited_;
   std::unordered_map<std::uintptr_t, OpenKey> handles_;
@@ -464,9 +509,13 @@ long Resolve(RegHandle h, bool create, Target* t) {
   } else if (!Registry::Get().FindHandle(h, &k)) {
     return kRegInvalidHandle;
   }
-  bool missing = false;
   t->path = k.path;
   t->key = k.key;
+  if (k.db && k.generation == ForkGeneration()) {
+    t->db = std::move(k.db);
+    return kRegSuccess;
+  }
+  bool missing = false;
   t->db = Registry::Get().Connect(k.path, create, &missing);
   if (!t->db) {
     if (!missing) return kRegCannotOpen;
@@ -501,7 +550,18 @@ std::string_view ValueName(const char* name) {
 // kRegKeyDeleted when the starting key itself is gone.
 long Walk(Database& db, sqlite3_int64 key, const std::vector<std::string_view>& levels,
           sqlite3_int64* found) {
-  for (std::size_t i = 0; i < levels.size(); ++i) {
+  std::size_t i = 0;
+  // Two levels at a time while all is found; a miss is walked again level by level to
+  // tell where it lies.
+  while (levels.size() - i >= 2) {
+    sqlite3_int64 child = 0;
+    const long rc = db.FindTwoLevels(key, levels[i], levels[i + 1], &child);
+    if (rc == kRegFileNotFound) break;
+    if (rc != kRegSuccess) return rc;
+    key = child;
+    i += 2;
+  }
+  for (; i < levels.size(); ++i) {
     sqlite3_int64 child = 0;
     const long rc = db.FindChild(key, levels[i], &child);
     if (rc == kRegFileNotFound && i == 0) {
@@ -520,6 +580,8 @@ RegHandle NewHandle(const Target& t, sqlite3_int64 key) {
   k.path = t.path;
   if (t.db) k.file = t.db->id();
   k.key = key;
+  k.db = t.db;
+  k.generation = ForkGeneration();
   return Registry::Get().AddHandle(std::move(k));
 }
 
