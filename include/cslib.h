@@ -5,5 +5,8 @@
 #include "cslib/export.h"
 #include "cslib/frame.h"
 #include "cslib/text.h"
+#include "cslib/memory.h"
+#include "cslib/list.h"
+#include "cslib/blocks.h"
 
 #endif  // CSLIB_H

@@ -16,6 +16,6 @@ run() {  # run <build dir> <cmake options...>
 }
 
 run build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run build/asan -DCMAKE_BUILD_TYPE=Debug -DCSLIB_SANITIZE=ON -DCSLIB_BUILD_BENCH=OFF
 echo "all tests passed in both builds"

@@ -24,4 +24,6 @@ int CSChar2iCharL(char* dest, const char* src, unsigned int max) {
   return 0;
 }
 
-char* CSiChar2Char(char* dest, const char* src) { return CSStrcpy(dest, src); }
+char* CSiChar2Char(char* dest, const char* src) {
+  return CSStrcpy(dest, src);
+}

@@ -1,7 +1,8 @@
 // String and character primitives in three forms: plain (CS), international (CSi,
 // the same 8-bit strings through the same routines) and wide (CSw, the host's
 // wchar_t), plus the conversions between plain and international strings. Case
-// mapping and classification follow the C locale: only ASCII letters change case.
+// mapping and classification follow the C locale whatever locale the host program
+// sets: only ASCII letters change case, only ASCII letters and digits count.
 #ifndef CSLIB_TEXT_H
 #define CSLIB_TEXT_H
 
@@ -24,7 +25,8 @@ CSLIB_API int CSiTexttoint(const char* text);
 CSLIB_API int CSwTexttoint(const wchar_t* text);
 
 // Formats in the Windows wsprintf language (no floating point). Writes at most 1023
-// characters and a terminator; returns the number of characters written.
+// characters and a terminator; returns the number of characters written, terminator
+// not counted. A null buffer or format: 0, nothing written. The buffer is unchecked.
 CSLIB_API int CSSprintf(char* buffer, const char* format, ...);
 CSLIB_API int CSiSprintf(char* buffer, const char* format, ...);
 CSLIB_API int CSwSprintf(wchar_t* buffer, const wchar_t* format, ...);
@@ -88,7 +90,7 @@ CSLIB_API wchar_t* CSwStrcat(wchar_t* dest, const wchar_t* src);
 
 // Comparisons. CSStrcmp and CSiStrcmp compare unsigned bytes and return exactly -1,
 // 0 or 1; the others return negative, 0 or positive. The case-insensitive forms fold
-// ASCII letters only.
+// ASCII letters only. A null text compares as the empty text.
 CSLIB_API int CSStrcmp(const char* a, const char* b);
 CSLIB_API int CSiStrcmp(const char* a, const char* b);
 CSLIB_API int CSwStrcmp(const wchar_t* a, const wchar_t* b);

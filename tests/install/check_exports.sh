@@ -11,7 +11,8 @@ bad=$(printf '%s\n' "$syms" | c++filt | grep -v -E \
 if [ -n "$bad" ]; then
   echo "symbols outside the interface are exported:"; printf '%s\n' "$bad"; exit 1
 fi
-for must in CSIsValidReadPtr CSGetOSVersion CSStrlen CSiStrlen CSwStrlen CSChar2iChar; do
+for must in CSIsValidReadPtr CSGetOSVersion CSStrlen CSiStrlen CSwStrlen CSChar2iChar \
+            CSSprintf CSiSprintf CSwSprintf; do
   printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
 done
 echo "exports ok: $(printf '%s\n' "$syms" | wc -l) symbols"

@@ -1,0 +1,389 @@
+// Memory objects: the state-word policy of CSMemObject, the heap-backed CSHeapMemObject
+// with its back pointer before the data, and the flat CS*Memory functions.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "cslib/frame.h"
+#include "cslib/memory.h"
+#include "csobject/src/memcheck.h"
+#include "port/heap.h"
+#include "port/memprobe.h"
+
+namespace {
+
+constexpr unsigned short kCheck = 0xABCD;
+constexpr unsigned short kAllocatedBit = 0x4000;
+constexpr unsigned short kZeroBit = 0x8000;
+constexpr unsigned short kCountMask = 0x3FFF;
+constexpr unsigned long kPointer = sizeof(void*);
+constexpr long kInvalid = CSMemErrInvalidObject;
+
+bool AlignInRange(CSMemOSAlign align) {
+  return align >= CSMemAlignNone && align <= CSMemAlign64;
+}
+
+}  // namespace
+
+// ---- CSMemObject
+
+CSMemObject::CSMemObject(void* userPtr)
+    : fFlags(0), fCheck(kCheck), fUserPtr(userPtr), fAlign(CSMemAlignNone) {}
+
+CSMemObject::CSMemObject(const CSMemObject& other)
+    : fFlags(other.fFlags), fCheck(other.fCheck), fUserPtr(other.fUserPtr), fAlign(other.fAlign) {}
+
+CSMemObject& CSMemObject::operator=(const CSMemObject& other) {
+  fFlags = other.fFlags;
+  fCheck = other.fCheck;
+  fUserPtr = other.fUserPtr;
+  fAlign = other.fAlign;
+  return *this;
+}
+
+// The stores are volatile: the compiler would otherwise drop them as writes to an
+// object whose life is ending, and a stale pointer would still pass the check word.
+CSMemObject::~CSMemObject() {
+  *static_cast<volatile unsigned short*>(&fFlags) = 0;
+  *static_cast<volatile unsigned short*>(&fCheck) = 0;
+  *static_cast<void* volatile*>(&fUserPtr) = nullptr;
+  *static_cast<volatile CSMemOSAlign*>(&fAlign) = CSMemAlignNone;
+}
+
+void CSMemObject::SetLockCount(unsigned short count) {
+  fFlags = static_cast<unsigned short>((fFlags & ~kCountMask) | (count & kCountMask));
+}
+
+void CSMemObject::SetAllocated(int on) {
+  fFlags = static_cast<unsigned short>(on ? (fFlags | kAllocatedBit) : (fFlags & ~kAllocatedBit));
+}
+
+void CSMemObject::SetZero(int on) {
+  fFlags = static_cast<unsigned short>(on ? (fFlags | kZeroBit) : (fFlags & ~kZeroBit));
+}
+
+int CSMemObject::IsDataValid() const {
+  if (fCheck != kCheck) return 0;
+  if (IsAllocated() && IsZero()) return 0;
+  if (!IsAllocated() && !IsZero() && GetLockCount() != 0) return 0;
+  return 1;
+}
+
+unsigned short CSMemObject::GetAlignNum() const {
+  switch (fAlign) {
+    case CSMemAlign1:
+      return 1;
+    case CSMemAlign2:
+      return 2;
+    case CSMemAlign4:
+      return 4;
+    case CSMemAlign8:
+      return 8;
+    case CSMemAlign64:
+      return 64;
+    default:
+      return 0;
+  }
+}
+
+void CSMemObject::MoveMembers(CSMemObject* from) {
+  fFlags = from->fFlags;
+  fCheck = from->fCheck;
+  fUserPtr = from->fUserPtr;
+  fAlign = from->fAlign;
+  from->fUserPtr = nullptr;
+  from->fAlign = CSMemAlignNone;
+  from->fFlags = 0;
+}
+
+long CSMemObject::Allocate(unsigned long size, CSMemOSAlign align) {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  const CSMemOSAlign before = fAlign;
+  fAlign = align;
+  long r = 0;
+  if (IsAllocated() || IsZero()) {
+    r = CSMemErrAlreadyAllocated;
+  } else if (!AlignInRange(align)) {
+    r = CSMemErrBadAlign;
+  } else if (size == 0) {
+    SetZero(1);
+  } else {
+    r = OSAllocate(size);
+    if (r == 0) SetAllocated(1);
+  }
+  if (r != 0) fAlign = before;
+  return r;
+}
+
+long CSMemObject::ReAllocate(unsigned long size, CSMemOSAlign align) {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  if (align == CSMemAlignNone) align = fAlign;
+  const CSMemOSAlign before = fAlign;
+  fAlign = align;
+  long r = 0;
+  if (GetLockCount() != 0) {
+    r = CSMemErrLocked;
+  } else if (!AlignInRange(align)) {
+    r = CSMemErrBadAlign;
+  } else if (IsAllocated()) {
+    if (align != before) {
+      r = CSMemErrAlignChanged;
+    } else if (size > 0) {
+      r = OSReAllocate(size);
+    } else {
+      r = OSFree();
+      if (r == 0) {
+        SetAllocated(0);
+        SetZero(1);
+      }
+    }
+  } else if (size > 0) {
+    r = OSAllocate(size);
+    if (r == 0) {
+      SetZero(0);
+      SetAllocated(1);
+    }
+  } else {
+    SetZero(1);
+  }
+  if (r != 0) fAlign = before;
+  return r;
+}
+
+long CSMemObject::Dispose() {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  if (GetLockCount() != 0) return CSMemErrLocked;
+  if (IsZero()) {
+    SetZero(0);
+    return 0;
+  }
+  if (!IsAllocated()) return CSMemErrNotAllocated;
+  const long r = OSFree();
+  if (r == 0) SetAllocated(0);
+  return r;
+}
+
+long CSMemObject::Lock(unsigned char** data) {
+  if (!IsDataValid() || !cslib::CanWriteOut(data, sizeof *data)) return CSMemErrInvalidObject;
+  *data = nullptr;
+  if (!IsAllocated() && !IsZero()) return CSMemErrNotAllocated;
+  // The count has 14 bits: a further lock is refused rather than wrapped to 0, which
+  // would let the storage move under the holders of the earlier locks.
+  if (GetLockCount() == kCountMask) return CSMemErrLocked;
+  unsigned char* p;
+  if (IsZero()) {
+    p = reinterpret_cast<unsigned char*>(&fCheck);
+  } else {
+    p = OSLock();
+    if (!p) return CSMemErrLockFailed;
+  }
+  SetLockCount(static_cast<unsigned short>(GetLockCount() + 1));
+  *data = p;
+  return 0;
+}
+
+long CSMemObject::Unlock() {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  if (GetLockCount() == 0) return CSMemErrNotLocked;
+  SetLockCount(static_cast<unsigned short>(GetLockCount() - 1));
+  OSUnlock();
+  return 0;
+}
+
+long CSMemObject::IsLocked() {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  return GetLockCount() != 0 ? CSMemErrLocked : 0;
+}
+
+long CSMemObject::GetSize(unsigned long* size) {
+  if (!IsDataValid() || !cslib::CanWriteOut(size, sizeof *size)) return CSMemErrInvalidObject;
+  if (IsZero()) {
+    *size = 0;
+    return 0;
+  }
+  if (!IsAllocated()) return CSMemErrNotAllocated;
+  return OSGetSize(size);
+}
+
+long CSMemObject::Valid() {
+  if (!IsDataValid()) return CSMemErrInvalidObject;
+  return IsAllocated() ? OSValid() : 0;
+}
+
+long CSMemObject::Copy(CSMemObject* source) {
+  if (!IsDataValid() || !source) return CSMemErrInvalidObject;
+  unsigned long sourceSize = 0, ownSize = 0;
+  long r = source->GetSize(&sourceSize);
+  if (r == 0) r = GetSize(&ownSize);
+  if (r != 0) return r;
+  const unsigned long n = sourceSize < ownSize ? sourceSize : ownSize;
+  if (n == 0) return 0;
+  unsigned char* own = nullptr;
+  r = Lock(&own);
+  if (r != 0) return r;
+  unsigned char* from = nullptr;
+  r = source->Lock(&from);
+  if (r == 0) {
+    CSCopyMemory(from, own, n);
+    source->Unlock();
+  }
+  Unlock();
+  return r;
+}
+
+// ---- CSHeapMemObject
+
+CSHeapMemObject::CSHeapMemObject(void* userPtr) : CSMemObject(userPtr), fRawBlock(nullptr) {}
+
+CSHeapMemObject::~CSHeapMemObject() {
+  std::free(fRawBlock);
+  fRawBlock = nullptr;
+}
+
+unsigned long CSHeapMemObject::HeaderSize() const {
+  const unsigned long n = GetAlignNum();
+  return n == 0 ? kPointer : kPointer + n - 1;
+}
+
+// Offset of the back-pointer slot from raw: the data address is the first multiple
+// of the alignment at or after raw + P, and the slot is the P bytes before it.
+unsigned long CSHeapMemObject::BackPointerOffset(const void* raw) const {
+  const unsigned long n = GetAlignNum();
+  if (n <= 1) return 0;
+  const auto first = reinterpret_cast<std::uintptr_t>(raw) + kPointer;
+  return static_cast<unsigned long>((n - first % n) % n);
+}
+
+long CSHeapMemObject::OSAllocate(unsigned long size) {
+  const unsigned long header = HeaderSize();
+  if (size > static_cast<unsigned long>(-1) - header) return CSMemErrNoMemory;
+  void* raw = std::malloc(size + header);
+  if (!raw) return CSMemErrNoMemory;
+  std::free(fRawBlock);  // nothing is held when the state word says Empty
+  fRawBlock = raw;
+  CSHeapMemObject* self = this;
+  std::memcpy(static_cast<unsigned char*>(raw) + BackPointerOffset(raw), &self, kPointer);
+  return 0;
+}
+
+long CSHeapMemObject::OSReAllocate(unsigned long size) {
+  const unsigned long header = HeaderSize();
+  if (size > static_cast<unsigned long>(-1) - header) return CSMemErrNoMemory;
+  const unsigned long oldOffset = BackPointerOffset(fRawBlock);
+  void* raw = std::realloc(fRawBlock, size + header);
+  if (!raw) return CSMemErrNoMemory;
+  fRawBlock = raw;
+  const unsigned long newOffset = BackPointerOffset(raw);
+  if (newOffset != oldOffset) {
+    auto* base = static_cast<unsigned char*>(raw);
+    CSMoveMemory(base + oldOffset, base + newOffset, size + kPointer);
+  }
+  return 0;
+}
+
+unsigned char* CSHeapMemObject::OSLock() {
+  if (!fRawBlock) return nullptr;
+  return static_cast<unsigned char*>(fRawBlock) + BackPointerOffset(fRawBlock) + kPointer;
+}
+
+void CSHeapMemObject::OSUnlock() {}
+
+long CSHeapMemObject::OSFree() {
+  std::free(fRawBlock);
+  fRawBlock = nullptr;
+  return 0;
+}
+
+long CSHeapMemObject::OSValid() {
+  if (!fRawBlock) return 0;
+  const std::size_t usable = cslib::port::HeapUsableSize(fRawBlock);
+  if (usable == 0 || !CSIsValidWritePtr(fRawBlock, usable)) return CSMemErrBadBlock;
+  return 0;
+}
+
+long CSHeapMemObject::OSGetSize(unsigned long* size) {
+  if (!fRawBlock) {
+    *size = 0;
+    return 0;
+  }
+  // The heap may round the block up; the data starts at most H bytes in, so the
+  // usable size less H always lies within the block.
+  const unsigned long usable = cslib::port::HeapUsableSize(fRawBlock);
+  const unsigned long header = HeaderSize();
+  *size = usable > header ? usable - header : 0;
+  return 0;
+}
+
+// ---- Flat functions
+
+extern "C" {
+
+CSMemObject* CSMemObjectFactory(void* userPtr) {
+  return new (std::nothrow) CSHeapMemObject(userPtr);
+}
+
+long CSAllocMemory(unsigned long size, CSMemOSAlign align, CSMemObject** obj, void* userPtr) {
+  if (!cslib::CanWriteOut(obj, sizeof *obj)) return CSMemErrInvalidObject;
+  *obj = CSMemObjectFactory(userPtr);
+  if (!*obj) return CSMemErrNoMemory;
+  return (*obj)->Allocate(size, align);
+}
+
+long CSReAllocMemory(unsigned long size, CSMemOSAlign align, CSMemObject** obj) {
+  if (!CSIsValidReadPtr(obj, sizeof *obj) || !*obj) return CSMemErrInvalidObject;
+  return (*obj)->ReAllocate(size, align);
+}
+
+long CSDisposeMemory(CSMemObject* obj) {
+  if (!obj) return CSMemErrInvalidObject;
+  const long r = obj->Dispose();
+  if (r != CSMemErrInvalidObject) delete obj;
+  return r;
+}
+
+long CSLockMemory(CSMemObject* obj, unsigned char** data) {
+  return obj ? obj->Lock(data) : kInvalid;
+}
+
+long CSUnlockMemory(CSMemObject* obj) {
+  return obj ? obj->Unlock() : kInvalid;
+}
+
+long CSValidMemory(CSMemObject* obj) {
+  return obj ? obj->Valid() : kInvalid;
+}
+
+long CSIsLocked(CSMemObject* obj) {
+  return obj ? obj->IsLocked() : kInvalid;
+}
+
+long CSSizeMemory(CSMemObject* obj, unsigned long* size) {
+  return obj ? obj->GetSize(size) : kInvalid;
+}
+
+}  // extern "C"
+
+// Nothing before data is trusted: the slot is probed before it is read, the object it
+// names is probed and must carry the check word, hold storage, and lead back to
+// exactly this data address through its own heap block and slot. Only then is it
+// called. Reading arbitrary (but probed) memory is deliberate here.
+__attribute__((no_sanitize("address"))) long CSGetUserPointer(unsigned char* data, void** userPtr) {
+  if (!data || !cslib::CanWriteOut(userPtr, sizeof *userPtr)) return CSMemErrInvalidObject;
+  const auto address = reinterpret_cast<std::uintptr_t>(data);
+  if (address < kPointer) return CSMemErrInvalidObject;
+  const void* slot = reinterpret_cast<const void*>(address - kPointer);
+  if (!cslib::port::CanRead(slot, kPointer)) return CSMemErrInvalidObject;
+  CSHeapMemObject* obj;
+  std::memcpy(&obj, slot, kPointer);
+  if (!obj || reinterpret_cast<std::uintptr_t>(obj) % alignof(CSHeapMemObject) != 0 ||
+      !cslib::port::CanRead(obj, sizeof *obj))
+    return CSMemErrInvalidObject;
+  if (!obj->IsDataValid() || !obj->IsAllocated() || !obj->fRawBlock) return CSMemErrInvalidObject;
+  const auto raw = reinterpret_cast<std::uintptr_t>(obj->fRawBlock);
+  if (raw + obj->BackPointerOffset(obj->fRawBlock) + kPointer != address)
+    return CSMemErrInvalidObject;
+  const long r = obj->Valid();
+  if (r == 0) *userPtr = obj->GetUserPointer();
+  return r;
+}

@@ -1,0 +1,204 @@
+// The doubly linked list and its iterator. Nodes are memory objects locked for the
+// life of their element; the iterator handed to an operation keeps its ordinal right.
+#include <new>
+
+#include "cslib/list.h"
+#include "cslib/memory.h"
+
+// ---- CSListIterator
+
+CSListIterator::CSListIterator() : m_List(nullptr), m_Current(nullptr), m_Ordinal(-1) {}
+
+CSListIterator::CSListIterator(CSList& list) : CSListIterator() {
+  Initialize(list);
+}
+
+CSListIterator::CSListIterator(CSListIterator& other)
+    : m_List(other.m_List), m_Current(other.m_Current), m_Ordinal(other.m_Ordinal) {}
+
+CSListIterator::~CSListIterator() {}
+
+void CSListIterator::Initialize(CSList& list) {
+  m_List = &list;
+  Head();
+}
+
+CSListIterator& CSListIterator::Head() {
+  if (m_List) {
+    m_Current = m_List->m_Head;
+    m_Ordinal = m_Current ? 0 : -1;
+  }
+  return *this;
+}
+
+CSListIterator& CSListIterator::Tail() {
+  if (m_List) {
+    m_Current = m_List->m_Tail;
+    m_Ordinal = m_Current ? m_List->m_Count - 1 : -1;
+  }
+  return *this;
+}
+
+CSListIterator& CSListIterator::operator[](long n) {
+  if (!m_List) return *this;
+  if (m_Current && n == m_Ordinal + 1) {
+    GetNext();
+  } else if (m_Current && n == m_Ordinal - 1) {
+    GetPrev();
+  } else {
+    Head();
+    for (long i = 0; i < n && m_Current; ++i) GetNext();
+  }
+  m_Ordinal = m_Current ? (n > 0 ? n : 0) : -1;
+  return *this;
+}
+
+void CSListIterator::GetNext() {
+  if (!m_Current) return;
+  m_Current = m_Current->m_Next;
+  m_Ordinal = m_Current ? m_Ordinal + 1 : -1;
+}
+
+void CSListIterator::GetPrev() {
+  if (!m_Current) return;
+  m_Current = m_Current->m_Prev;
+  m_Ordinal = m_Current ? m_Ordinal - 1 : -1;
+}
+
+CSListIterator& CSListIterator::operator=(CSListIterator& other) {
+  if (&other != this) {
+    m_List = other.m_List;
+    m_Current = other.m_Current;
+    m_Ordinal = other.m_Ordinal;
+  }
+  return *this;
+}
+
+int CSListIterator::IsValid() {
+  return m_Current ? 1 : 0;
+}
+int CSListIterator::IsHead() {
+  return m_List && m_Current == m_List->m_Head ? 1 : 0;
+}
+int CSListIterator::IsTail() {
+  return m_List && m_Current == m_List->m_Tail ? 1 : 0;
+}
+long CSListIterator::Ord() {
+  return m_Ordinal;
+}
+
+// ---- CSList
+
+CSList::CSList() : m_Head(nullptr), m_Tail(nullptr), m_Count(0) {}
+
+CSList::~CSList() {
+  CSListIterator it(*this);
+  while (it.IsValid()) Delete(it.Head());
+}
+
+CSListNode* CSList::NewNode(void* data) {
+  CSMemObject* owner = nullptr;
+  if (CSAllocMemory(sizeof(CSListNode), CSMemAlignNone, &owner, nullptr) != 0) {
+    if (owner) CSDisposeMemory(owner);
+    return nullptr;
+  }
+  unsigned char* record = nullptr;
+  if (CSLockMemory(owner, &record) != 0) {
+    CSDisposeMemory(owner);
+    return nullptr;
+  }
+  auto* node = new (record) CSListNode{owner, data, nullptr, nullptr};
+  return node;
+}
+
+long CSList::Insert(CSListIterator& it, void* data) {
+  if (it.m_List != this || (m_Head && !it.m_Current)) return CSListErrNoMemory;
+  CSListNode* node = NewNode(data);
+  if (!node) return CSListErrNoMemory;
+  if (!m_Head) {
+    m_Head = m_Tail = node;
+    it.m_Current = node;
+    it.m_Ordinal = 0;
+  } else {
+    CSListNode* at = it.m_Current;
+    node->m_Next = at;
+    node->m_Prev = at->m_Prev;
+    if (at->m_Prev) {
+      at->m_Prev->m_Next = node;
+    } else {
+      m_Head = node;
+    }
+    at->m_Prev = node;
+    ++it.m_Ordinal;
+  }
+  ++m_Count;
+  return CSListOk;
+}
+
+long CSList::Append(CSListIterator& it, void* data) {
+  if (it.m_List != this || (m_Head && !it.m_Current)) return CSListErrNoMemory;
+  CSListNode* node = NewNode(data);
+  if (!node) return CSListErrNoMemory;
+  if (!m_Head) {
+    m_Head = m_Tail = node;
+    it.m_Current = node;
+    it.m_Ordinal = 0;
+  } else {
+    CSListNode* at = it.m_Current;
+    node->m_Prev = at;
+    node->m_Next = at->m_Next;
+    if (at->m_Next) {
+      at->m_Next->m_Prev = node;
+    } else {
+      m_Tail = node;
+    }
+    at->m_Next = node;
+  }
+  ++m_Count;
+  return CSListOk;
+}
+
+void CSList::Delete(CSListIterator& it) {
+  CSListNode* x = it.m_Current;
+  if (it.m_List != this || !x) return;
+  if (m_Head == m_Tail) {
+    m_Head = m_Tail = nullptr;
+    it.m_Current = nullptr;
+    it.m_Ordinal = -1;
+  } else if (x == m_Head) {
+    m_Head = x->m_Next;
+    m_Head->m_Prev = nullptr;
+    it.m_Current = m_Head;
+    it.m_Ordinal = 0;
+  } else if (x == m_Tail) {
+    m_Tail = x->m_Prev;
+    m_Tail->m_Next = nullptr;
+    it.m_Current = m_Tail;
+    --it.m_Ordinal;
+  } else {
+    x->m_Prev->m_Next = x->m_Next;
+    x->m_Next->m_Prev = x->m_Prev;
+    it.m_Current = x->m_Next;
+  }
+  CSMemObject* owner = x->m_Owner;
+  CSUnlockMemory(owner);
+  CSDisposeMemory(owner);
+  --m_Count;
+}
+
+void* CSList::Get(CSListIterator& it) {
+  void* data = Peek(it);
+  Delete(it);
+  return data;
+}
+
+void* CSList::Peek(CSListIterator& it) {
+  return it.m_List == this && it.m_Current ? it.m_Current->m_Data : nullptr;
+}
+
+long CSList::Count() {
+  return m_Count;
+}
+int CSList::IsEmpty() {
+  return m_Count == 0 ? 1 : 0;
+}
