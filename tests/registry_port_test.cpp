@@ -293,6 +293,51 @@ TEST_F(RegistryPort, ForkedChildUsesItsOwnConnection) {
   EXPECT_EQ(GetString(k.get(), "parent"), "after");
 }
 
+// Each process remembers the key look-ups it made; a key deleted and made again by
+// another process must be seen as the new key, also after a deleter died midway.
+TEST_F(RegistryPort, LookupsFollowKeysDeletedByOtherProcesses) {
+  auto replace_in_child = [](const char* text) {
+    Child child([text] {
+      if (DeleteRegistryKey(kMachine, "Seen\\Twice") != kRegSuccess) return 1;
+      Key k;
+      if (CreateRegistryKey(kMachine, "Seen\\Twice", k.out(), nullptr) != kRegSuccess) return 2;
+      return SetString(k.get(), "v", text) == kRegSuccess ? 0 : 3;
+    });
+    return child.Wait();
+  };
+  Key first;
+  ASSERT_EQ(CreateRegistryKey(kMachine, "Seen\\Twice", first.out(), nullptr), kRegSuccess);
+  ASSERT_EQ(SetString(first.get(), "v", "old"), kRegSuccess);
+  for (int i = 0; i < 2; ++i) {  // looked up twice: the second time from memory
+    Key k;
+    ASSERT_EQ(OpenRegistryKey(kMachine, "Seen\\Twice", k.out()), kRegSuccess);
+    EXPECT_EQ(GetString(k.get(), "v"), "old");
+  }
+  ASSERT_EQ(replace_in_child("new"), 0);
+  Key second;
+  ASSERT_EQ(OpenRegistryKey(kMachine, "Seen\\Twice", second.out()), kRegSuccess);
+  EXPECT_EQ(GetString(second.get(), "v"), "new");
+  EXPECT_EQ(SetString(first.get(), "v", "lost"), kRegKeyDeleted);
+
+  // A deleter killed between its two counts: nothing is trusted from memory until the
+  // next deletion completes, and every answer stays right meanwhile.
+  const std::string seq = WinFile("registry/machine.db-seq");
+  std::string counts = cstest::ReadFile(seq);
+  ASSERT_EQ(counts.size(), 16u);
+  counts[0] = static_cast<char>(counts[0] + 1);
+  cstest::WriteFile(seq, counts);
+  ASSERT_EQ(replace_in_child("newer"), 0);
+  for (int i = 0; i < 2; ++i) {
+    Key k;
+    ASSERT_EQ(OpenRegistryKey(kMachine, "Seen\\Twice", k.out()), kRegSuccess);
+    EXPECT_EQ(GetString(k.get(), "v"), "newer");
+  }
+  ASSERT_EQ(replace_in_child("newest"), 0);
+  Key last;
+  ASSERT_EQ(OpenRegistryKey(kMachine, "Seen\\Twice", last.out()), kRegSuccess);
+  EXPECT_EQ(GetString(last.get(), "v"), "newest");
+}
+
 TEST_F(RegistryPort, KilledWriterLosesNothingCommitted) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);

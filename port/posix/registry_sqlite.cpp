@@ -2,13 +2,16 @@
 // file per root (current user: one per user id). Many processes share a file (WAL
 // journal, writes under BEGIN IMMEDIATE, a busy database waited for). Connections are
 // cached per file and per process; one inherited across fork() is never touched again.
+#include <fcntl.h>
 #include <pthread.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -63,7 +66,7 @@ constexpr const char* kSchema =
 // Two levels walked in one statement: a read statement is a read transaction of its
 // own, and starting one costs more than the index look-ups it runs.
 constexpr const char* kFindTwoLevels =
-    "SELECT b.id FROM keys a JOIN keys b ON b.parent = a.id AND b.name = ?3 "
+    "SELECT a.id, b.id FROM keys a JOIN keys b ON b.parent = a.id AND b.name = ?3 "
     "WHERE a.parent = ?1 AND a.name = ?2";
 
 struct FileId {
@@ -122,6 +125,60 @@ class Use {
   sqlite3_stmt* s_;
 };
 
+// Two counters shared by every process using one database, in a small file beside it:
+// key deletions begun and the last one finished. A process may trust the key look-ups
+// it remembers only while no deletion is under way and none began since it looked:
+// keys are never renamed and their ids never reused, so only a deletion can make a
+// remembered look-up wrong. A process killed mid-deletion leaves them unequal, which
+// only stops the remembering until the next deletion finishes.
+class DeletionCounter {
+ public:
+  DeletionCounter() = default;
+  ~DeletionCounter() {
+    if (words_) ::munmap(words_, kBytes);
+  }
+  DeletionCounter(const DeletionCounter&) = delete;
+  DeletionCounter& operator=(const DeletionCounter&) = delete;
+
+  // Maps the counter file; without it nothing is ever remembered.
+  void Open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    struct stat st;
+    // Only ever grown, so that two first users cannot wipe each other's counts.
+    if (::fstat(fd, &st) == 0 &&
+        (st.st_size >= static_cast<off_t>(kBytes) || ::ftruncate(fd, kBytes) == 0)) {
+      void* p = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      if (p != MAP_FAILED) words_ = static_cast<std::uint64_t*>(p);
+    }
+    ::close(fd);
+  }
+
+  // The generation under which look-ups may be remembered: false while a deletion is
+  // under way (or the counters are not available).
+  bool Stable(std::uint64_t* generation) const {
+    if (!words_) return false;
+    const std::uint64_t begun = __atomic_load_n(&words_[0], __ATOMIC_SEQ_CST);
+    const std::uint64_t finished = __atomic_load_n(&words_[1], __ATOMIC_SEQ_CST);
+    *generation = begun;
+    return begun == finished;
+  }
+  bool Unchanged(std::uint64_t generation) const {
+    return words_ && __atomic_load_n(&words_[0], __ATOMIC_SEQ_CST) == generation;
+  }
+
+  // Called under the database's write lock, before anything is deleted, and after the
+  // transaction ended whatever its outcome.
+  std::uint64_t Begin() { return words_ ? __atomic_add_fetch(&words_[0], 1, __ATOMIC_SEQ_CST) : 0; }
+  void Finish(std::uint64_t ticket) {
+    if (words_) __atomic_store_n(&words_[1], ticket, __ATOMIC_SEQ_CST);
+  }
+
+ private:
+  static constexpr std::size_t kBytes = 2 * sizeof(std::uint64_t);
+  std::uint64_t* words_ = nullptr;
+};
+
 class Database {
  public:
   ~Database() {
@@ -151,6 +208,7 @@ class Database {
       return nullptr;
     }
     if (!StatFile(path, &d->id_) || !d->Prepare()) return nullptr;
+    d->deletions_.Open(path + "-seq");
     return d;
   }
 
@@ -192,20 +250,53 @@ class Database {
     return rc == SQLITE_DONE ? kRegFileNotFound : kRegIoFailed;
   }
 
-  // The id of the key two levels below `parent` (names `first` and `second`).
+  // The ids of the keys one and two levels below `parent` (names `first`, `second`).
   long FindTwoLevels(sqlite3_int64 parent, std::string_view first, std::string_view second,
-                     sqlite3_int64* id) {
+                     sqlite3_int64* middle, sqlite3_int64* id) {
     Use q(find_two_);
     q.Bind(1, parent);
     q.Bind(2, first);
     q.Bind(3, second);
     const int rc = q.Step();
     if (rc == SQLITE_ROW) {
-      *id = sqlite3_column_int64(*q, 0);
+      *middle = sqlite3_column_int64(*q, 0);
+      *id = sqlite3_column_int64(*q, 1);
       return kRegSuccess;
     }
     return rc == SQLITE_DONE ? kRegFileNotFound : kRegIoFailed;
   }
+
+  // ---- Remembered key look-ups (see DeletionCounter) ----
+
+  // Whether remembered look-ups may be used now; *generation is handed back to
+  // Remember. Forgets everything learnt under an older generation.
+  bool CacheUsable(std::uint64_t* generation) {
+    if (!deletions_.Stable(generation)) return false;
+    if (*generation != cache_generation_ || cache_.size() > kMaxCached) {
+      cache_.clear();
+      cache_generation_ = *generation;
+    }
+    return true;
+  }
+  bool Cached(sqlite3_int64 parent, std::string_view name, sqlite3_int64* id) {
+    const auto it = cache_.find(CacheKey(parent, name));
+    if (it == cache_.end()) return false;
+    *id = it->second;
+    return true;
+  }
+  // Keeps look-ups made since CacheUsable gave `generation`, unless a deletion began.
+  void Remember(std::uint64_t generation,
+                const std::vector<std::pair<std::string, sqlite3_int64>>& learnt) {
+    if (!deletions_.Unchanged(generation) || generation != cache_generation_) return;
+    for (const auto& entry : learnt) cache_[entry.first] = entry.second;
+  }
+  static std::string CacheKey(sqlite3_int64 parent, std::string_view name) {
+    std::string key = std::to_string(parent);
+    key += '\\';
+    for (char c : name) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return key;
+  }
+  DeletionCounter& deletions() { return deletions_; }
 
   // kRegSuccess when key `id` exists (the root always does), kRegKeyDeleted if not.
   long KeyAlive(sqlite3_int64 id) {
@@ -354,8 +445,13 @@ class Database {
                       "SELECT name FROM keys WHERE parent=?1 ORDER BY name LIMIT 1 OFFSET ?2");
   }
 
+  static constexpr std::size_t kMaxCached = 4096;
+
   sqlite3* db_ = nullptr;
   FileId id_;
+  DeletionCounter deletions_;
+  std::unordered_map<std::string, sqlite3_int64> cache_;
+  std::uint64_t cache_generation_ = 0;
   std::mutex mutex_;
   StmtPtr begin_, commit_, rollback_, find_child_, find_two_, key_exists_, insert_key_, has_child_,
       delete_key_, delete_key_values_, set_value_, get_value_, delete_value_, enum_child_;
@@ -550,14 +646,24 @@ std::string_view ValueName(const char* name) {
 // kRegKeyDeleted when the starting key itself is gone.
 long Walk(Database& db, sqlite3_int64 key, const std::vector<std::string_view>& levels,
           sqlite3_int64* found) {
+  std::uint64_t generation = 0;
+  const bool cached = db.CacheUsable(&generation);
   std::size_t i = 0;
-  // Two levels at a time while all is found; a miss is walked again level by level to
-  // tell where it lies.
+  if (cached)
+    while (i < levels.size() && db.Cached(key, levels[i], &key)) ++i;
+  std::vector<std::pair<std::string, sqlite3_int64>> learnt;
+  // Two levels a statement while all is found (each statement is a read transaction,
+  // whose locking costs more than its look-ups); a miss is walked again level by
+  // level to tell where it lies.
   while (levels.size() - i >= 2) {
-    sqlite3_int64 child = 0;
-    const long rc = db.FindTwoLevels(key, levels[i], levels[i + 1], &child);
+    sqlite3_int64 middle = 0, child = 0;
+    const long rc = db.FindTwoLevels(key, levels[i], levels[i + 1], &middle, &child);
     if (rc == kRegFileNotFound) break;
     if (rc != kRegSuccess) return rc;
+    if (cached) {
+      learnt.emplace_back(Database::CacheKey(key, levels[i]), middle);
+      learnt.emplace_back(Database::CacheKey(middle, levels[i + 1]), child);
+    }
     key = child;
     i += 2;
   }
@@ -568,9 +674,14 @@ long Walk(Database& db, sqlite3_int64 key, const std::vector<std::string_view>& 
       const long alive = db.KeyAlive(key);
       if (alive != kRegSuccess) return alive;
     }
-    if (rc != kRegSuccess) return rc;
+    if (rc != kRegSuccess) {
+      if (cached) db.Remember(generation, learnt);
+      return rc;
+    }
+    if (cached) learnt.emplace_back(Database::CacheKey(key, levels[i]), child);
     key = child;
   }
+  if (cached) db.Remember(generation, learnt);
   *found = key;
   return levels.empty() ? db.KeyAlive(key) : kRegSuccess;
 }
@@ -616,6 +727,11 @@ long CreateRegistryKey(RegHandle parent, const char* path, RegHandle* key, bool*
   sqlite3_int64 found = t.key;
   bool made = false;
   std::lock_guard<std::mutex> lock(t.db->mutex());
+  // Most keys to create exist already: looking first spares a write transaction.
+  if (const long rc = Walk(*t.db, t.key, levels, &found); rc != kRegFileNotFound) {
+    if (rc == kRegSuccess) *key = NewHandle(t, found);
+    return rc;
+  }
   const long rc = t.db->Write([&]() -> long {
     found = t.key;
     made = false;
@@ -714,12 +830,16 @@ long DeleteRegistryKey(RegHandle parent, const char* path) {
   if (const long rc = Resolve(parent, false, &t); rc != kRegSuccess) return rc;
   if (!t.db) return kRegFileNotFound;
   std::lock_guard<std::mutex> lock(t.db->mutex());
-  return t.db->Write([&]() -> long {
+  std::uint64_t ticket = 0;
+  const long rc = t.db->Write([&]() -> long {
+    ticket = t.db->deletions().Begin();
     sqlite3_int64 victim = 0;
     if (const long rc = Walk(*t.db, t.key, levels, &victim); rc != kRegSuccess) return rc;
     if (const long rc = t.db->NoChildren(victim); rc != kRegSuccess) return rc;
     return t.db->RemoveKey(victim);
   });
+  t.db->deletions().Finish(ticket);
+  return rc;
 }
 
 }  // namespace cslib::port
