@@ -14,5 +14,6 @@
 #include "cslib/process.h"
 
 #include "cslib/strlist.h"
+#include "cslib/registry.h"
 
 #endif  // CSLIB_H
