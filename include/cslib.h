@@ -12,7 +12,6 @@
 #include "cslib/watch.h"
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
-
 #include "cslib/strlist.h"
 #include "cslib/registry.h"
 
