@@ -343,6 +343,9 @@ TEST_F(RegistryStore, StringValues) {
     EXPECT_EQ(GetString(reg, "map"), text);
   }
 
+  EXPECT_EQ(reg.Sync("Leaf"), CISRegOk);
+  EXPECT_EQ(reg.Sync(nullptr), CISRegErrBadArg);
+
   char exact[5];
   EXPECT_EQ(reg.Retrieve("name", exact, 4, nullptr), CISRegOk);
   EXPECT_STREQ(exact, "text");
