@@ -39,7 +39,7 @@ constexpr TypeRow kTypes[] = {
     {"REG_MULTI_SZ", port::kRegMultiSz},
 };
 
-// Longer than every name of both tables: a text this long matches none.
+// The longest name of both tables, "HKEY_LOCAL_MACHINE".
 constexpr std::size_t kLongestTableName = 18;
 
 bool Readable(const char* text) {
@@ -50,22 +50,23 @@ bool ListReadable(const CISStringList* list) {
   return CSIsValidReadPtr(list, sizeof *list);
 }
 
-// True when `text` is readable and equal, byte for byte, to `name`.
-bool SameName(const char* text, const char* name) {
+// True when `text` is readable and short enough to equal a name of the tables; it can
+// then be compared with them without reading beyond what was probed.
+bool TableCandidate(const char* text) {
   const long len = port::ReadableStrnlen(text, kLongestTableName + 1);
-  return len >= 0 && static_cast<std::size_t>(len) <= kLongestTableName &&
-         std::strcmp(text, name) == 0;
+  return len >= 0 && static_cast<std::size_t>(len) <= kLongestTableName;
 }
 
 // The registry type a type name stands for; *found tells whether the name is in the
 // table (a null, unreadable or unknown name gives REG_BINARY).
 unsigned long LookupType(const char* name, bool* found) {
-  for (const TypeRow& row : kTypes)
-    if (SameName(name, row.name)) {
-      *found = true;
-      return row.type;
-    }
   *found = false;
+  if (TableCandidate(name))
+    for (const TypeRow& row : kTypes)
+      if (std::strcmp(name, row.name) == 0) {
+        *found = true;
+        return row.type;
+      }
   return port::kRegBinary;
 }
 
@@ -129,12 +130,13 @@ CISRegErr CISReg::SelectSection(const char* root, const CISStringList* keyList) 
   auto* list = const_cast<CISStringList*>(keyList);
   if (!ListReadable(list) || !Readable(root)) return CISRegErrBadArg;
   if (!list->IsListInvariant()) return CISRegErrBadKeyList;
-  for (const RootRow& row : kRoots)
-    if (SameName(root, row.name)) {
-      m_Root = port::RootHandle(row.handle);
-      m_RootFound = 1;
-      break;
-    }
+  if (TableCandidate(root))
+    for (const RootRow& row : kRoots)
+      if (std::strcmp(root, row.name) == 0) {
+        m_Root = port::RootHandle(row.handle);
+        m_RootFound = 1;
+        break;
+      }
   const CISRegErr parsed = m_ParseKeyList(list);
   return m_RootFound ? parsed : CISRegErrUnknownRoot;
 }
