@@ -15,5 +15,6 @@
 #include "cslib/strlist.h"
 #include "cslib/mutex.h"
 #include "cslib/sharedmem.h"
+#include "cslib/registry.h"
 
 #endif  // CSLIB_H
