@@ -4,9 +4,14 @@
 
 #include "cslib/export.h"
 #include "cslib/frame.h"
+#include "cslib/store.h"
 #include "cslib/text.h"
 #include "cslib/memory.h"
 #include "cslib/list.h"
 #include "cslib/blocks.h"
+#include "cslib/watch.h"
+#include "cslib/sysinfo.h"
+#include "cslib/process.h"
+#include "cslib/strlist.h"
 
 #endif  // CSLIB_H

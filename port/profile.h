@@ -11,10 +11,27 @@
 #define CSLIB_PORT_PROFILE_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace cslib::port {
+
+namespace ini {
+class Document;
+}
+
+// One file as it is at construction, checked once, for several look-ups in a row.
+class ProfileView {
+ public:
+  explicit ProfileView(const char* file);
+  // As ProfileReadValue, on the content the view holds.
+  std::size_t ReadValue(std::string_view section, std::string_view key, const char* default_value,
+                        char* buffer, std::size_t size) const;
+
+ private:
+  std::shared_ptr<const ini::Document> doc_;
+};
 
 // The path `file` stands for.
 std::string ProfilePath(const char* file);

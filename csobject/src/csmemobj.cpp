@@ -14,8 +14,6 @@
 namespace {
 
 constexpr unsigned short kCheck = 0xABCD;
-constexpr unsigned short kAllocatedBit = 0x4000;
-constexpr unsigned short kZeroBit = 0x8000;
 constexpr unsigned short kCountMask = 0x3FFF;
 constexpr unsigned long kPointer = sizeof(void*);
 constexpr long kInvalid = CSMemErrInvalidObject;
@@ -49,42 +47,6 @@ CSMemObject::~CSMemObject() {
   *static_cast<volatile unsigned short*>(&fCheck) = 0;
   *static_cast<void* volatile*>(&fUserPtr) = nullptr;
   *static_cast<volatile CSMemOSAlign*>(&fAlign) = CSMemAlignNone;
-}
-
-void CSMemObject::SetLockCount(unsigned short count) {
-  fFlags = static_cast<unsigned short>((fFlags & ~kCountMask) | (count & kCountMask));
-}
-
-void CSMemObject::SetAllocated(int on) {
-  fFlags = static_cast<unsigned short>(on ? (fFlags | kAllocatedBit) : (fFlags & ~kAllocatedBit));
-}
-
-void CSMemObject::SetZero(int on) {
-  fFlags = static_cast<unsigned short>(on ? (fFlags | kZeroBit) : (fFlags & ~kZeroBit));
-}
-
-int CSMemObject::IsDataValid() const {
-  if (fCheck != kCheck) return 0;
-  if (IsAllocated() && IsZero()) return 0;
-  if (!IsAllocated() && !IsZero() && GetLockCount() != 0) return 0;
-  return 1;
-}
-
-unsigned short CSMemObject::GetAlignNum() const {
-  switch (fAlign) {
-    case CSMemAlign1:
-      return 1;
-    case CSMemAlign2:
-      return 2;
-    case CSMemAlign4:
-      return 4;
-    case CSMemAlign8:
-      return 8;
-    case CSMemAlign64:
-      return 64;
-    default:
-      return 0;
-  }
 }
 
 void CSMemObject::MoveMembers(CSMemObject* from) {
@@ -241,14 +203,14 @@ CSHeapMemObject::~CSHeapMemObject() {
   fRawBlock = nullptr;
 }
 
-unsigned long CSHeapMemObject::HeaderSize() const {
+inline unsigned long CSHeapMemObject::HeaderSize() const {
   const unsigned long n = GetAlignNum();
   return n == 0 ? kPointer : kPointer + n - 1;
 }
 
 // Offset of the back-pointer slot from raw: the data address is the first multiple
 // of the alignment at or after raw + P, and the slot is the P bytes before it.
-unsigned long CSHeapMemObject::BackPointerOffset(const void* raw) const {
+inline unsigned long CSHeapMemObject::BackPointerOffset(const void* raw) const {
   const unsigned long n = GetAlignNum();
   if (n <= 1) return 0;
   const auto first = reinterpret_cast<std::uintptr_t>(raw) + kPointer;

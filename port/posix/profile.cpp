@@ -33,6 +33,7 @@
 
 #include "port/environment.h"
 #include "port/ini.h"
+#include "port/posix/dirwatch.h"
 
 namespace cslib::port {
 namespace {
@@ -209,6 +210,8 @@ bool MakeDirectories(const std::string& dir) {
 using DocPtr = std::shared_ptr<const ini::Document>;
 
 struct CacheEntry {
+  std::string dir;          // the directory holding the file
+  std::uint64_t epoch = 0;  // the directory's change epoch when last checked; 0: none
   bool loaded = false;
   DocPtr doc;  // null while the file is missing
   Stamp stamp;
@@ -233,11 +236,17 @@ std::unordered_map<std::string, CacheEntry>& Cache() {
 bool Snapshot(const std::string& path, DocPtr* doc) {
   std::lock_guard<std::mutex> guard(CacheMutex());
   CacheEntry& e = Cache()[path];
-  if (e.loaded && e.trusted && (!e.generation || e.generation->Load() == e.seen_generation) &&
-      StatPath(path) == e.stamp) {
-    *doc = e.doc;
-    return true;
+  if (e.dir.empty()) e.dir = Split(path).dir;
+  // Taken before the file is looked at: a change after this moves the epoch on.
+  const std::uint64_t epoch = DirectoryWatcher::Instance().Epoch(e.dir);
+  if (e.loaded && e.trusted && (!e.generation || e.generation->Load() == e.seen_generation)) {
+    if ((epoch != 0 && epoch == e.epoch) || StatPath(path) == e.stamp) {
+      e.epoch = epoch;
+      *doc = e.doc;
+      return true;
+    }
   }
+  e.epoch = epoch;
 
   if (!e.generation) e.generation = Generation::OpenForReading(Split(path).lock);
   // The counter is read before the file: a write that lands in between makes the next
@@ -358,15 +367,22 @@ std::string ProfilePath(const char* file) {
   return dir + name;
 }
 
-std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
-                             const char* default_value, char* buffer, std::size_t size) {
-  const DocPtr doc = Current(ProfilePath(file));
-  if (doc) {
-    const ini::Section* s = doc->FindSection(section);
-    const ini::Entry* e = s ? doc->FindEntry(*s, key) : nullptr;
+ProfileView::ProfileView(const char* file) : doc_(Current(ProfilePath(file))) {}
+
+std::size_t ProfileView::ReadValue(std::string_view section, std::string_view key,
+                                   const char* default_value, char* buffer,
+                                   std::size_t size) const {
+  if (doc_) {
+    const ini::Section* s = doc_->FindSection(section);
+    const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
     if (e) return ini::CopyValue(e->value, buffer, size);
   }
   return ini::CopyValue(DefaultText(default_value), buffer, size);
+}
+
+std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
+                             const char* default_value, char* buffer, std::size_t size) {
+  return ProfileView(file).ReadValue(section, key, default_value, buffer, size);
 }
 
 std::size_t ProfileReadKeys(const char* file, std::string_view section, const char* default_value,
