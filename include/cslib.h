@@ -13,5 +13,6 @@
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
 #include "cslib/strlist.h"
+#include "cslib/printer.h"
 
 #endif  // CSLIB_H
