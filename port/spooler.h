@@ -15,7 +15,7 @@ class SpoolerPrinter {
  public:
   virtual ~SpoolerPrinter() = default;
   // Copies the text value `name` of the printer's data, with its terminator, into
-  // buffer. False, with the buffer unspecified, when the printer has no such value or
+  // buffer. False (the buffer then holds nothing useful) when the printer has no such value or
   // it does not fit in size bytes (a text of size characters does not fit).
   virtual bool ReadData(const char* name, char* buffer, std::size_t size) = 0;
 };
