@@ -33,6 +33,9 @@ long CSPerPrinter::m_FindPort(const char* name, unsigned short* matched) const {
   if (nameLen < 0 || !m_PortName) return -1;
   std::size_t n = static_cast<std::size_t>(nameLen);
   if (n > 0 && name[n - 1] == ':') --n;
+  // A port never holds a comma: such a name would select a span of several ports and
+  // leave the object broken.
+  if (std::memchr(name, ',', n)) return -1;
   const std::size_t listLen = m_PortNameLen;
   std::size_t at = 0;
   for (;;) {

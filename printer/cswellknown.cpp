@@ -26,7 +26,7 @@ const char* CSPerPrinter::m_OutputText(unsigned short* length) const {
     return kFileOutput;
   }
   // A printer reached by its network name prints there, whatever local port it shows.
-  if (m_CurPort && m_CurPort[0] != '\\' && m_PrinterName[0] == '\\') {
+  if (m_CurPort && (m_CurPortLen == 0 || m_CurPort[0] != '\\') && m_PrinterName[0] == '\\') {
     *length = m_PrinterNameLen;
     return m_PrinterName;
   }

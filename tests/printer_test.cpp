@@ -484,6 +484,7 @@ TEST_F(PrinterTest, SelectPooledPort) {
       {"LPT3", PerPrinterErrFailed, "LPT1:,LPT2"},
       {"LPT", PerPrinterErrFailed, "LPT1:,LPT2"},  // a port must end after the name
       {"lpt2", PerPrinterErrFailed, "LPT1:,LPT2"},
+      {"LPT1:,LPT2", PerPrinterErrFailed, "LPT1:,LPT2"},  // never a span of ports
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
