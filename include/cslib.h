@@ -16,5 +16,6 @@
 #include "cslib/mutex.h"
 #include "cslib/sharedmem.h"
 #include "cslib/registry.h"
+#include "cslib/printer.h"
 
 #endif  // CSLIB_H
