@@ -5,6 +5,7 @@
 #include "cslib/export.h"
 #include "cslib/frame.h"
 #include "cslib/store.h"
+#include "cslib/profile.h"
 #include "cslib/text.h"
 #include "cslib/memory.h"
 #include "cslib/list.h"

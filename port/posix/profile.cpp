@@ -380,6 +380,13 @@ std::size_t ProfileView::ReadValue(std::string_view section, std::string_view ke
   return ini::CopyValue(DefaultText(default_value), buffer, size);
 }
 
+std::size_t ProfileView::ValueLength(std::string_view section, std::string_view key) const {
+  if (!doc_) return 0;
+  const ini::Section* s = doc_->FindSection(section);
+  const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
+  return e ? e->value.size() : 0;
+}
+
 std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
                              const char* default_value, char* buffer, std::size_t size) {
   return ProfileView(file).ReadValue(section, key, default_value, buffer, size);
