@@ -18,6 +18,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/cslibConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/cslibConfig.cmake
               ${PROJECT_BINARY_DIR}/cslibConfigVersion.cmake
+              ${PROJECT_SOURCE_DIR}/cmake/cslibResources.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/cslib)
 
 # The .pc file finds its prefix relative to itself, so an installed tree can move.

@@ -4,11 +4,19 @@
 
 #include "cslib/export.h"
 #include "cslib/frame.h"
+#include "cslib/store.h"
+#include "cslib/profile.h"
 #include "cslib/text.h"
 #include "cslib/memory.h"
 #include "cslib/list.h"
 #include "cslib/blocks.h"
+#include "cslib/watch.h"
+#include "cslib/sysinfo.h"
+#include "cslib/process.h"
+#include "cslib/strlist.h"
 #include "cslib/mutex.h"
 #include "cslib/sharedmem.h"
+#include "cslib/registry.h"
+#include "cslib/printer.h"
 
 #endif  // CSLIB_H

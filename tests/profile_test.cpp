@@ -248,4 +248,37 @@ TEST_F(ProfileTest, ReaderSeesOutsideEditsAtOnce) {
   EXPECT_EQ(Get("s", "k", "gone"), "gone");
 }
 
+TEST_F(ProfileTest, ForkedChildDoesNotTakeTheParentsChangeNotices) {
+  WriteFile(file_, "[s]\nk=aaaa\n");
+  AgeFile();
+  ASSERT_EQ(Get("s", "k"), "aaaa");
+  WriteFile(file_, "[s]\nk=bbbb\n");  // an outside edit the parent has not looked at yet
+  Child reader([&] { return Get("s", "k") == "bbbb" ? 0 : 1; });
+  ASSERT_EQ(reader.Wait(), 0);
+  EXPECT_EQ(Get("s", "k"), "bbbb");
+}
+
+TEST_F(ProfileTest, ReaderSeesADirectoryOnThePathReplaced) {
+  file_ = WinDir() + "/a/b/test.ini";
+  WriteFile(file_, "[s]\nk=aaaa\n");
+  AgeFile();
+  ASSERT_EQ(Get("s", "k"), "aaaa");
+  std::filesystem::rename(WinDir() + "/a", WinDir() + "/old");
+  WriteFile(file_, "[s]\nk=bbbb\n");
+  EXPECT_EQ(Get("s", "k"), "bbbb");
+}
+
+TEST_F(ProfileTest, UnwatchedDirectoryIsCheckedThroughTheFile) {
+  // A relative path is never watched (it moves with the working directory).
+  const std::filesystem::path old_cwd = std::filesystem::current_path();
+  std::filesystem::current_path(WinDir());
+  file_ = "rel/test.ini";
+  WriteFile(file_, "[s]\nk=aaaa\n");
+  AgeFile();
+  EXPECT_EQ(Get("s", "k"), "aaaa");
+  WriteFile(file_, "[s]\nk=bbbb\n");
+  EXPECT_EQ(Get("s", "k"), "bbbb");
+  std::filesystem::current_path(old_cwd);
+}
+
 }  // namespace

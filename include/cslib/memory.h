@@ -77,16 +77,34 @@ class CSLIB_API CSMemObject {
   void* GetUserPointer() const { return fUserPtr; }
 
  protected:
-  void SetLockCount(unsigned short count);
+  // The accessors are inline: they sit on every lock and allocation path.
+  void SetLockCount(unsigned short count) {
+    fFlags = static_cast<unsigned short>((fFlags & 0xC000) | (count & 0x3FFF));
+  }
   unsigned short GetLockCount() const { return static_cast<unsigned short>(fFlags & 0x3FFF); }
-  void SetAllocated(int on);
+  void SetAllocated(int on) {
+    fFlags = static_cast<unsigned short>(on ? (fFlags | 0x4000) : (fFlags & ~0x4000));
+  }
   int IsAllocated() const { return (fFlags & 0x4000) ? 1 : 0; }
-  void SetZero(int on);
+  void SetZero(int on) {
+    fFlags = static_cast<unsigned short>(on ? (fFlags | 0x8000) : (fFlags & ~0x8000));
+  }
   int IsZero() const { return (fFlags & 0x8000) ? 1 : 0; }
-  int IsDataValid() const;
+  // Check word 0xABCD, not both state bits, and no lock on an Empty object.
+  int IsDataValid() const {
+    return fCheck == 0xABCD && (fFlags & 0xC000) != 0xC000 &&
+                   ((fFlags & 0xC000) != 0 || (fFlags & 0x3FFF) == 0)
+               ? 1
+               : 0;
+  }
   void SetPointer(void* p) { fUserPtr = p; }
   CSMemOSAlign GetAlignVal() const { return fAlign; }
-  unsigned short GetAlignNum() const;
+  // 0, 1, 2, 4, 8 or 64 bytes for the six choices; 0 for anything else.
+  unsigned short GetAlignNum() const {
+    return fAlign >= CSMemAlign1 && fAlign <= CSMemAlign8
+               ? static_cast<unsigned short>(1u << (fAlign - 1))
+               : (fAlign == CSMemAlign64 ? 64 : 0);
+  }
   void MoveMembers(CSMemObject* from);
 
   unsigned short fFlags;

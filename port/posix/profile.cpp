@@ -5,11 +5,11 @@
 // Beside each INI file NAME lives a hidden lock file `.NAME.lock`. Writers flock it for
 // the whole read-modify-write and, once the new file is renamed into place, bump the
 // 64-bit generation counter it holds; readers map that counter. A cached copy is used
-// only when the counter, the file's identity (device, inode, size, mtime, ctime) and
-// the cached copy's age all agree: edits made outside the engine are caught by the
-// identity, and a copy read less than one timestamp tick after the file last changed
-// is re-read on every call until it is older (a same-size rewrite inside one tick
-// leaves the identity unchanged, so the identity alone would not see it).
+// only when the counter is unchanged, the copy is older than one timestamp tick, and
+// either the directory's change epoch (port/posix/dirwatch.h) has not moved or the
+// file's identity (device, inode, size, mtime, ctime) is what it was. A copy read less
+// than a tick after the file last changed is re-read on every call until it is older:
+// a same-size rewrite inside one tick leaves the identity unchanged.
 //
 // Writes go to `.NAME.tmp` in the same directory, are flushed with fdatasync and then
 // renamed over NAME, so a process killed at any instant leaves the old file or the new
@@ -33,6 +33,7 @@
 
 #include "port/environment.h"
 #include "port/ini.h"
+#include "port/posix/dirwatch.h"
 
 namespace cslib::port {
 namespace {
@@ -209,6 +210,8 @@ bool MakeDirectories(const std::string& dir) {
 using DocPtr = std::shared_ptr<const ini::Document>;
 
 struct CacheEntry {
+  std::string dir;          // the directory holding the file
+  std::uint64_t epoch = 0;  // the directory's change epoch when last checked; 0: none
   bool loaded = false;
   DocPtr doc;  // null while the file is missing
   Stamp stamp;
@@ -233,11 +236,17 @@ std::unordered_map<std::string, CacheEntry>& Cache() {
 bool Snapshot(const std::string& path, DocPtr* doc) {
   std::lock_guard<std::mutex> guard(CacheMutex());
   CacheEntry& e = Cache()[path];
-  if (e.loaded && e.trusted && (!e.generation || e.generation->Load() == e.seen_generation) &&
-      StatPath(path) == e.stamp) {
-    *doc = e.doc;
-    return true;
+  if (e.dir.empty()) e.dir = Split(path).dir;
+  // Taken before the file is looked at: a change after this moves the epoch on.
+  const std::uint64_t epoch = DirectoryWatcher::Instance().Epoch(e.dir);
+  if (e.loaded && e.trusted && (!e.generation || e.generation->Load() == e.seen_generation)) {
+    if ((epoch != 0 && epoch == e.epoch) || StatPath(path) == e.stamp) {
+      e.epoch = epoch;
+      *doc = e.doc;
+      return true;
+    }
   }
+  e.epoch = epoch;
 
   if (!e.generation) e.generation = Generation::OpenForReading(Split(path).lock);
   // The counter is read before the file: a write that lands in between makes the next
@@ -358,15 +367,29 @@ std::string ProfilePath(const char* file) {
   return dir + name;
 }
 
-std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
-                             const char* default_value, char* buffer, std::size_t size) {
-  const DocPtr doc = Current(ProfilePath(file));
-  if (doc) {
-    const ini::Section* s = doc->FindSection(section);
-    const ini::Entry* e = s ? doc->FindEntry(*s, key) : nullptr;
+ProfileView::ProfileView(const char* file) : doc_(Current(ProfilePath(file))) {}
+
+std::size_t ProfileView::ReadValue(std::string_view section, std::string_view key,
+                                   const char* default_value, char* buffer,
+                                   std::size_t size) const {
+  if (doc_) {
+    const ini::Section* s = doc_->FindSection(section);
+    const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
     if (e) return ini::CopyValue(e->value, buffer, size);
   }
   return ini::CopyValue(DefaultText(default_value), buffer, size);
+}
+
+std::size_t ProfileView::ValueLength(std::string_view section, std::string_view key) const {
+  if (!doc_) return 0;
+  const ini::Section* s = doc_->FindSection(section);
+  const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
+  return e ? e->value.size() : 0;
+}
+
+std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
+                             const char* default_value, char* buffer, std::size_t size) {
+  return ProfileView(file).ReadValue(section, key, default_value, buffer, size);
 }
 
 std::size_t ProfileReadKeys(const char* file, std::string_view section, const char* default_value,
@@ -390,6 +413,14 @@ bool ProfileWriteValue(const char* file, std::string_view section, std::string_v
   if (!IsProfileEntryWritable(section, key, value)) return false;
   return Modify(ProfilePath(file), true, [&](const ini::Document& doc, std::string* out) {
     return ini::SetValue(doc, section, key, value, out);
+  });
+}
+
+bool ProfileAddValue(const char* file, std::string_view section, std::string_view key,
+                     std::string_view value) {
+  if (!IsProfileEntryWritable(section, key, value)) return false;
+  return Modify(ProfilePath(file), true, [&](const ini::Document& doc, std::string* out) {
+    return ini::AddValue(doc, section, key, value, out);
   });
 }
 

@@ -8,27 +8,33 @@
 namespace cslib::port {
 namespace {
 
-struct StackTop {
-  std::uintptr_t top = 0;  // one past the highest stack address; 0 when unknown
-  StackTop() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-    void* base = nullptr;
-    std::size_t size = 0;
-    if (pthread_attr_getstack(&attr, &base, &size) == 0)
-      top = reinterpret_cast<std::uintptr_t>(base) + size;
-    pthread_attr_destroy(&attr);
-  }
-};
+// One past the highest address of the calling thread's stack; 0 when unknown.
+__attribute__((noinline)) std::uintptr_t AskStackTop() {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+  void* base = nullptr;
+  std::size_t size = 0;
+  std::uintptr_t top = 0;
+  if (pthread_attr_getstack(&attr, &base, &size) == 0)
+    top = reinterpret_cast<std::uintptr_t>(base) + size;
+  pthread_attr_destroy(&attr);
+  return top;
+}
 
 }  // namespace
 
 bool InLiveStack(const void* p, std::size_t size) {
-  static thread_local const StackTop stack;
+  // Plain data, so the per-thread slot needs no initialisation guard; 1 marks a
+  // thread whose stack could not be told.
+  static thread_local std::uintptr_t top __attribute__((tls_model("initial-exec"))) = 0;
+  if (top == 0) {
+    top = AskStackTop();
+    if (top == 0) top = 1;
+  }
   const auto a = reinterpret_cast<std::uintptr_t>(p);
   // Everything from this frame up to the top is mapped and in use by live frames.
   const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  return stack.top != 0 && a >= frame && a < stack.top && size <= stack.top - a;
+  return a >= frame && a < top && size <= top - a;
 }
 
 }  // namespace cslib::port
