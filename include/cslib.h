@@ -5,6 +5,7 @@
 #include "cslib/export.h"
 #include "cslib/frame.h"
 #include "cslib/store.h"
+#include "cslib/profile.h"
 #include "cslib/text.h"
 #include "cslib/memory.h"
 #include "cslib/list.h"
@@ -13,6 +14,9 @@
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
 #include "cslib/strlist.h"
+#include "cslib/mutex.h"
+#include "cslib/sharedmem.h"
 #include "cslib/registry.h"
+#include "cslib/printer.h"
 
 #endif  // CSLIB_H

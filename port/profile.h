@@ -28,6 +28,9 @@ class ProfileView {
   // As ProfileReadValue, on the content the view holds.
   std::size_t ReadValue(std::string_view section, std::string_view key, const char* default_value,
                         char* buffer, std::size_t size) const;
+  // The length of the value ReadValue would give with room enough; 0 when the file,
+  // section or key is missing (or the value is empty).
+  std::size_t ValueLength(std::string_view section, std::string_view key) const;
 
  private:
   std::shared_ptr<const ini::Document> doc_;
@@ -56,6 +59,11 @@ std::size_t ProfileReadSections(const char* file, char* buffer, std::size_t size
 // IsProfileEntryWritable) or the file cannot be written.
 bool ProfileWriteValue(const char* file, std::string_view section, std::string_view key,
                        std::string_view value);
+
+// As ProfileWriteValue, but a key that already holds a non-empty value keeps it (true):
+// of two processes adding the same key at once, the first one wins.
+bool ProfileAddValue(const char* file, std::string_view section, std::string_view key,
+                     std::string_view value);
 
 // Removes one key line, or a section with all its lines. Removing what is not there
 // succeeds and writes nothing; a missing file is not created.

@@ -10,6 +10,7 @@
 #include "cslib/frame.h"
 #include "cslib/store.h"
 #include "cslib/text.h"
+#include "csxtor/src/cislimits.h"
 #include "port/environment.h"
 #include "port/memprobe.h"
 #include "port/notice.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr unsigned int kStoreSignature = 24;
-constexpr long kMaxSectionName = 193;  // "DefMap;" and the name fit in 200 characters
-constexpr long kMaxKey = 256;
+using cslib::cis::kMaxKey;
+using cslib::cis::kMaxSectionName;
+using cslib::cis::kStoreSignature;
 constexpr std::size_t kNoticeSize = 512;
 constexpr char kMapFileName[] = "QZFCSS15.INI";
 constexpr char kDefaultDBName[] = "QZFMRC15.INI";
@@ -173,7 +174,8 @@ void CrossInstanceStore::CISLocate(const char* section, const char* key, const c
     std::memcpy(mapSection + sizeof kMapPrefix - 1, section, sectionLength + 1);
     found = map.ReadValue(mapSection, key, "", scratch, room);
     if (found == 0) {
-      cslib::port::ProfileWriteValue(m_MapFile, mapSection, key, dbPath);
+      // Added only if still missing under the file's lock: the first use wins.
+      cslib::port::ProfileAddValue(m_MapFile, mapSection, key, dbPath);
       std::memcpy(scratch, dbPath, room);
       found = room - 1;
     }
@@ -232,6 +234,37 @@ int CrossInstanceStore::m_CISReadDB(const char* section, const char* key, char* 
   }
   return static_cast<int>(
       cslib::port::ProfileReadValue(m_ProfileFile(), section, key, "", buffer, size));
+}
+
+unsigned long CrossInstanceStore::m_CISSizeDB(const char* section, const char* key) {
+  if (char* scratch = new (std::nothrow) char[std::strlen(m_DBFile) + 1]) {
+    char notice[kNoticeSize];
+    CISLocate(section, key, m_DBFile, scratch, notice);
+    delete[] scratch;
+  }
+  return static_cast<unsigned long>(
+      cslib::port::ProfileView(m_ProfileFile()).ValueLength(section, key));
+}
+
+CISErr CrossInstanceStore::m_CISFetchDB(const char* section, const char* key, char** value,
+                                        unsigned long* length) {
+  *value = nullptr;
+  *length = 0;
+  if (char* scratch = new (std::nothrow) char[std::strlen(m_DBFile) + 1]) {
+    char notice[kNoticeSize];
+    CISLocate(section, key, m_DBFile, scratch, notice);
+    delete[] scratch;
+  }
+  // Measured and read from one view of the file, so a concurrent write cannot cut it.
+  const cslib::port::ProfileView view(m_ProfileFile());
+  const std::size_t n = view.ValueLength(section, key);
+  if (n == 0) return CISErrNotFound;
+  char* text = new (std::nothrow) char[n + 1];
+  if (!text) return CISErrNoMemory;
+  view.ReadValue(section, key, "", text, n + 1);
+  *value = text;
+  *length = static_cast<unsigned long>(n);
+  return CISOk;
 }
 
 int CrossInstanceStore::m_CISReadSection(const char* section, char* buffer, unsigned short size) {

@@ -28,6 +28,8 @@ enum CISErr {
   CISErrNoMemory = -705,   // working memory could not be had
 };
 
+class CSMemBlock;
+
 class CSLIB_API CrossInstanceStore {
  public:
   // Binds the store to `section` (1 to 193 characters; otherwise "Common" is used and
@@ -57,6 +59,65 @@ class CSLIB_API CrossInstanceStore {
   CISErr RetrieveOrStoreStr(const char* key, char* buffer, unsigned short size,
                             const char* defaultValue);
 
+  // The length of key's value in characters, at most 65407; 0 when the entry is missing
+  // or empty, the key is unreadable or over 256 characters, or the store is invalid.
+  unsigned short RetrieveSizeStr(const char* key);
+
+  // Removes key's entry and its section-map entry. Removing a missing key succeeds.
+  // CISErrFailed for a key over 256 characters or a failed write.
+  CISErr Delete(const char* key);
+
+  // Typed values are kept as lower-case hex text, two digits a byte, in memory order of
+  // the 32-bit target: a word and a double word least significant byte first (a double
+  // word is 4 bytes, 8 digits, whatever the width of unsigned long here). The values
+  // passed by reference are only read.
+  CISErr StoreOneByte(const char* key, unsigned char& value);
+  CISErr StoreWord(const char* key, unsigned short& value);
+  CISErr StoreDWord(const char* key, unsigned long& value);
+  // Writes count bytes of data (1 to 32767; CISErrFailed otherwise, nothing written).
+  // CISErrNoMemory, nothing written, when the text cannot be composed.
+  CISErr StoreGenericBytes(const char* key, const void* data, unsigned short count);
+
+  // The stored value, or as much of it as the text gives (bytes it does not give are
+  // 0); 0 for a missing entry, a bad key or an invalid store.
+  unsigned char RetrieveOneByte(const char* key);
+  unsigned short RetrieveWord(const char* key);
+  unsigned long RetrieveDWord(const char* key);
+  // As above; a missing (or empty) entry is stored with the default, which is returned.
+  unsigned char RetrieveOrStoreOneByte(const char* key, unsigned char& defaultValue);
+  unsigned short RetrieveOrStoreWord(const char* key, unsigned short& defaultValue);
+  unsigned long RetrieveOrStoreDWord(const char* key, unsigned long& defaultValue);
+
+  // Decodes key's hex text into destination (size bytes); *count gets the bytes
+  // completed. Upper-case digits are read, other characters skipped, ';' starts a
+  // comment, each character counts by its low seven bits. CISErrTruncated (the bytes
+  // that fit delivered) when the text has more than 2 * size characters. A missing entry
+  // gives CISErrNotFound, or with a default (size bytes) stores it, copies it out, sets
+  // *count to size and returns the store's result. CISErrNoMemory when the text cannot
+  // be read for want of memory (*count 0, destination untouched).
+  CISErr RetrieveGenericBytes(const char* key, void* destination, unsigned short size,
+                              unsigned short* count, const void* defaultValue);
+  // The bytes key's text holds: its length in characters (separators and comment
+  // included) halved, rounded up. 0 for a missing entry, a bad key or an invalid store.
+  unsigned short RetrieveSizeBytes(const char* key);
+
+  // Reads the entry prefix + number in decimal (prefix "DEZU", 12: "DEZU12") as
+  // RetrieveStr does. CISErrNoMemory when the key cannot be composed.
+  CISErr FindStringEnum(const char* prefix, unsigned short number, char* buffer,
+                        unsigned short size);
+  // Removes any section of the database file (name up to 256 characters, else
+  // CISErrSection) with its section map. CISErrSection when the write fails.
+  CISErr DeleteSection(const char* section);
+  // Copies every non-empty entry of source into target, then deletes source. Names that
+  // address the same section give CISOk and change nothing. CISErrFailed for a missing
+  // or empty source, a failed write or a key list too long to be read whole;
+  // CISErrNoMemory when working memory runs out. A failed copy deletes nothing: the
+  // source stays whole, the target keeps what was copied.
+  CISErr MoveSection(const char* source, const char* target);
+  // The number of entries of the store's own section; 0 when it is empty, missing or
+  // cannot be read.
+  unsigned short QuerySection();
+
  private:
   // Database set-up: works out m_DBFile and m_MapFile and touches both files.
   int m_CISInitDB(CISType type, const char* fileName);
@@ -77,6 +138,29 @@ class CSLIB_API CrossInstanceStore {
   void m_CopyCIS(const CrossInstanceStore& source);
   // The file name the profile calls take: null for WIN.INI.
   const char* m_ProfileFile() const;
+
+  // One entry's value, whole, in a new[] buffer the caller releases, after the locate
+  // step. CISErrNotFound for a missing or empty entry, CISErrNoMemory.
+  CISErr m_CISFetchDB(const char* section, const char* key, char** value, unsigned long* length);
+  // The length of one entry's value, whole, after the locate step.
+  unsigned long m_CISSizeDB(const char* section, const char* key);
+  // The byte operations on checked arguments: key readable (keyLength characters),
+  // buffers sound, store valid.
+  CISErr m_StoreBytes(const char* key, long keyLength, const unsigned char* data,
+                      unsigned short count);
+  CISErr m_RetrieveBytes(const char* key, long keyLength, unsigned char* destination,
+                         unsigned short size, unsigned short* count,
+                         const unsigned char* defaultValue);
+  // A section's whole key list in block (grown as needed, left locked, *list its
+  // address). CISErrFailed for an empty or missing section or a list over 65533 bytes,
+  // CISErrNoMemory. On failure the block is left unlocked.
+  CISErr m_CISReadKeyList(const char* section, CSMemBlock& block, char** list,
+                          unsigned short* size);
+  // The copy step of MoveSection.
+  CISErr m_CISCopyDBSection(const char* source, const char* target);
+  // Counts the names of a key list of size bytes. CISErrTruncated when a name runs to
+  // or past the buffer's end (the names before it counted).
+  CISErr NumSectionEntries(const char* list, unsigned short size, unsigned short* count);
 
   unsigned int m_Signature;
   CISType m_Type;

@@ -15,6 +15,11 @@ for must in CSIsValidReadPtr CSGetOSVersion CSStrlen CSiStrlen CSwStrlen CSChar2
             CSSprintf CSiSprintf CSwSprintf; do
   printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
 done
+for must in CISGetProfileString CISGetPrivateProfileString CISGetProfileInt \
+            CISGetPrivateProfileInt CISWriteProfileString CISWritePrivateProfileString \
+            CISWriteProfileInt CISWritePrivateProfileInt; do
+  printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
+done
 for must in CSCreateProcess CSLoadLibrary CSLoadString CSGetPrinterDriverDirectory; do
   printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
 done
