@@ -14,5 +14,9 @@
 #include "cslib/sysinfo.h"
 #include "cslib/process.h"
 #include "cslib/strlist.h"
+#include "cslib/mutex.h"
+#include "cslib/sharedmem.h"
+#include "cslib/registry.h"
+#include "cslib/printer.h"
 
 #endif  // CSLIB_H

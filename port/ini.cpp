@@ -230,6 +230,14 @@ Edit SetValue(const Document& doc, std::string_view section, std::string_view ke
   return Edit::kChanged;
 }
 
+Edit AddValue(const Document& doc, std::string_view section, std::string_view key,
+              std::string_view value, std::string* out) {
+  const Section* s = doc.FindSection(section);
+  const Entry* e = s ? doc.FindEntry(*s, key) : nullptr;
+  if (e && !e->value.empty() && IsWritableValue(value)) return Edit::kUnchanged;
+  return SetValue(doc, section, key, value, out);
+}
+
 Edit DeleteKey(const Document& doc, std::string_view section, std::string_view key,
                std::string* out) {
   const Section* s = doc.FindSection(section);

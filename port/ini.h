@@ -96,6 +96,9 @@ enum class Edit { kChanged, kUnchanged, kRefused };
 // line, a new section goes at the end of the file. kChanged puts the new content in out.
 Edit SetValue(const Document& doc, std::string_view section, std::string_view key,
               std::string_view value, std::string* out);
+// As SetValue, but leaves a key that already holds a non-empty value as it is.
+Edit AddValue(const Document& doc, std::string_view section, std::string_view key,
+              std::string_view value, std::string* out);
 // Removes the first matching key line of the first matching section.
 Edit DeleteKey(const Document& doc, std::string_view section, std::string_view key,
                std::string* out);

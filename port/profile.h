@@ -60,6 +60,11 @@ std::size_t ProfileReadSections(const char* file, char* buffer, std::size_t size
 bool ProfileWriteValue(const char* file, std::string_view section, std::string_view key,
                        std::string_view value);
 
+// As ProfileWriteValue, but a key that already holds a non-empty value keeps it (true):
+// of two processes adding the same key at once, the first one wins.
+bool ProfileAddValue(const char* file, std::string_view section, std::string_view key,
+                     std::string_view value);
+
 // Removes one key line, or a section with all its lines. Removing what is not there
 // succeeds and writes nothing; a missing file is not created.
 bool ProfileDeleteKey(const char* file, std::string_view section, std::string_view key);

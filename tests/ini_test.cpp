@@ -172,6 +172,11 @@ TEST(IniEdit, WritesReadBackAndNoOpsChangeNothing) {
   EXPECT_EQ(DeleteSection(doc, "missing", &out), Edit::kUnchanged);
   EXPECT_EQ(out, "untouched");
 
+  EXPECT_EQ(AddValue(doc, "s", "K", "other", &out), Edit::kUnchanged);  // first one stays
+  EXPECT_EQ(out, "untouched");
+  ASSERT_EQ(AddValue(Document("[s]\nk=\n"), "s", "k", "v", &out), Edit::kChanged);
+  EXPECT_EQ(out, "[s]\nk=v\n");
+
   ASSERT_EQ(SetValue(doc, "s", "k2", "a=b;c", &out), Edit::kChanged);
   EXPECT_EQ(Read(out, "s", "k2"), "a=b;c");
   EXPECT_EQ(Read(out, "s", "k"), "v");

@@ -399,6 +399,12 @@ TEST(MemObject, UserPointerIsNotTrustedFromArbitraryAddresses) {
   EXPECT_EQ(
       CSGetUserPointer(reinterpret_cast<unsigned char*>(rw.data() + 64 + sizeof self), &found),
       CSMemErrInvalidObject);
+  // A slot naming readable memory that holds no object at all.
+  unsigned char* nothing = reinterpret_cast<unsigned char*>(rw.data() + 1024);
+  std::memcpy(rw.data() + 128, &nothing, sizeof nothing);
+  EXPECT_EQ(
+      CSGetUserPointer(reinterpret_cast<unsigned char*>(rw.data() + 128 + sizeof nothing), &found),
+      CSMemErrInvalidObject);
   // Garbage before the address.
   std::memset(rw.data() + 256, 0x41, 16);
   EXPECT_EQ(CSGetUserPointer(reinterpret_cast<unsigned char*>(rw.data() + 264), &found),

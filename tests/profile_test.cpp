@@ -268,4 +268,17 @@ TEST_F(ProfileTest, ReaderSeesADirectoryOnThePathReplaced) {
   EXPECT_EQ(Get("s", "k"), "bbbb");
 }
 
+TEST_F(ProfileTest, UnwatchedDirectoryIsCheckedThroughTheFile) {
+  // A relative path is never watched (it moves with the working directory).
+  const std::filesystem::path old_cwd = std::filesystem::current_path();
+  std::filesystem::current_path(WinDir());
+  file_ = "rel/test.ini";
+  WriteFile(file_, "[s]\nk=aaaa\n");
+  AgeFile();
+  EXPECT_EQ(Get("s", "k"), "aaaa");
+  WriteFile(file_, "[s]\nk=bbbb\n");
+  EXPECT_EQ(Get("s", "k"), "bbbb");
+  std::filesystem::current_path(old_cwd);
+}
+
 }  // namespace

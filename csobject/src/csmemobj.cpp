@@ -199,7 +199,7 @@ long CSMemObject::Copy(CSMemObject* source) {
 CSHeapMemObject::CSHeapMemObject(void* userPtr) : CSMemObject(userPtr), fRawBlock(nullptr) {}
 
 CSHeapMemObject::~CSHeapMemObject() {
-  std::free(fRawBlock);
+  if (fRawBlock) std::free(fRawBlock);
   fRawBlock = nullptr;
 }
 
@@ -222,7 +222,7 @@ long CSHeapMemObject::OSAllocate(unsigned long size) {
   if (size > static_cast<unsigned long>(-1) - header) return CSMemErrNoMemory;
   void* raw = std::malloc(size + header);
   if (!raw) return CSMemErrNoMemory;
-  std::free(fRawBlock);  // nothing is held when the state word says Empty
+  if (fRawBlock) std::free(fRawBlock);  // nothing is held when the state word says Empty
   fRawBlock = raw;
   CSHeapMemObject* self = this;
   std::memcpy(static_cast<unsigned char*>(raw) + BackPointerOffset(raw), &self, kPointer);
@@ -326,25 +326,77 @@ long CSSizeMemory(CSMemObject* obj, unsigned long* size) {
 
 }  // extern "C"
 
+namespace {
+
+// Copies n bytes that the caller has probed but that belong to no object it may
+// name: volatile byte loads, which neither become a library call nor are policed by
+// the address sanitizer.
+__attribute__((no_sanitize("address"))) void LoadProbed(const void* from, void* to, std::size_t n) {
+  const auto* src = static_cast<const volatile unsigned char*>(from);
+  auto* dst = static_cast<unsigned char*>(to);
+  for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+}
+
+}  // namespace
+
 // Nothing before data is trusted: the slot is probed before it is read, the object it
-// names is probed and must carry the check word, hold storage, and lead back to
-// exactly this data address through its own heap block and slot. Only then is it
-// called. Reading arbitrary (but probed) memory is deliberate here.
-__attribute__((no_sanitize("address"))) long CSGetUserPointer(unsigned char* data, void** userPtr) {
+// names is probed and read as bytes, and must carry the check word, hold storage, and
+// lead back to exactly this data address through its own heap block. Only then is it
+// called.
+long CSGetUserPointer(unsigned char* data, void** userPtr) {
   if (!data || !cslib::CanWriteOut(userPtr, sizeof *userPtr)) return CSMemErrInvalidObject;
   const auto address = reinterpret_cast<std::uintptr_t>(data);
   if (address < kPointer) return CSMemErrInvalidObject;
   const void* slot = reinterpret_cast<const void*>(address - kPointer);
   if (!cslib::port::CanRead(slot, kPointer)) return CSMemErrInvalidObject;
-  CSHeapMemObject* obj;
-  std::memcpy(&obj, slot, kPointer);
+  CSHeapMemObject* obj = nullptr;
+  LoadProbed(slot, &obj, kPointer);
   if (!obj || reinterpret_cast<std::uintptr_t>(obj) % alignof(CSHeapMemObject) != 0 ||
       !cslib::port::CanRead(obj, sizeof *obj))
     return CSMemErrInvalidObject;
-  if (!obj->IsDataValid() || !obj->IsAllocated() || !obj->fRawBlock) return CSMemErrInvalidObject;
-  const auto raw = reinterpret_cast<std::uintptr_t>(obj->fRawBlock);
-  if (raw + obj->BackPointerOffset(obj->fRawBlock) + kPointer != address)
-    return CSMemErrInvalidObject;
+  // Where the fields lie, taken from a real object rather than assumed.
+  struct Offsets {
+    std::size_t flags, check, align, raw;
+  };
+  static const Offsets at = [] {
+    CSHeapMemObject probe(nullptr);
+    const auto* base = reinterpret_cast<const unsigned char*>(&probe);
+    return Offsets{
+        static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&probe.fFlags) - base),
+        static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&probe.fCheck) - base),
+        static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&probe.fAlign) - base),
+        static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&probe.fRawBlock) - base)};
+  }();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(obj);
+  unsigned short flags = 0, check = 0;
+  CSMemOSAlign align = CSMemAlignNone;
+  void* raw = nullptr;
+  LoadProbed(bytes + at.flags, &flags, sizeof flags);
+  LoadProbed(bytes + at.check, &check, sizeof check);
+  LoadProbed(bytes + at.align, &align, sizeof align);
+  LoadProbed(bytes + at.raw, &raw, sizeof raw);
+  if (check != kCheck || (flags & 0xC000) != 0x4000 || !raw) return CSMemErrInvalidObject;
+  // The data address that object would hand out (see BackPointerOffset).
+  unsigned long n = 0;
+  switch (align) {
+    case CSMemAlign2:
+      n = 2;
+      break;
+    case CSMemAlign4:
+      n = 4;
+      break;
+    case CSMemAlign8:
+      n = 8;
+      break;
+    case CSMemAlign64:
+      n = 64;
+      break;
+    default:
+      n = 1;
+      break;
+  }
+  const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(raw) + kPointer;
+  if (first + (n - first % n) % n != address) return CSMemErrInvalidObject;
   const long r = obj->Valid();
   if (r == 0) *userPtr = obj->GetUserPointer();
   return r;

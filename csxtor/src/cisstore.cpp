@@ -175,7 +175,8 @@ void CrossInstanceStore::CISLocate(const char* section, const char* key, const c
     std::memcpy(mapSection + sizeof kMapPrefix - 1, section, sectionLength + 1);
     found = map.ReadValue(mapSection, key, "", scratch, room);
     if (found == 0) {
-      cslib::port::ProfileWriteValue(m_MapFile, mapSection, key, dbPath);
+      // Added only if still missing under the file's lock: the first use wins.
+      cslib::port::ProfileAddValue(m_MapFile, mapSection, key, dbPath);
       std::memcpy(scratch, dbPath, room);
       found = room - 1;
     }

@@ -5,11 +5,11 @@
 // Beside each INI file NAME lives a hidden lock file `.NAME.lock`. Writers flock it for
 // the whole read-modify-write and, once the new file is renamed into place, bump the
 // 64-bit generation counter it holds; readers map that counter. A cached copy is used
-// only when the counter, the file's identity (device, inode, size, mtime, ctime) and
-// the cached copy's age all agree: edits made outside the engine are caught by the
-// identity, and a copy read less than one timestamp tick after the file last changed
-// is re-read on every call until it is older (a same-size rewrite inside one tick
-// leaves the identity unchanged, so the identity alone would not see it).
+// only when the counter is unchanged, the copy is older than one timestamp tick, and
+// either the directory's change epoch (port/posix/dirwatch.h) has not moved or the
+// file's identity (device, inode, size, mtime, ctime) is what it was. A copy read less
+// than a tick after the file last changed is re-read on every call until it is older:
+// a same-size rewrite inside one tick leaves the identity unchanged.
 //
 // Writes go to `.NAME.tmp` in the same directory, are flushed with fdatasync and then
 // renamed over NAME, so a process killed at any instant leaves the old file or the new
@@ -413,6 +413,14 @@ bool ProfileWriteValue(const char* file, std::string_view section, std::string_v
   if (!IsProfileEntryWritable(section, key, value)) return false;
   return Modify(ProfilePath(file), true, [&](const ini::Document& doc, std::string* out) {
     return ini::SetValue(doc, section, key, value, out);
+  });
+}
+
+bool ProfileAddValue(const char* file, std::string_view section, std::string_view key,
+                     std::string_view value) {
+  if (!IsProfileEntryWritable(section, key, value)) return false;
+  return Modify(ProfilePath(file), true, [&](const ini::Document& doc, std::string* out) {
+    return ini::AddValue(doc, section, key, value, out);
   });
 }
 

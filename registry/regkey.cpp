@@ -1,0 +1,74 @@
+// RegKey: one registry key, opened or created below a parent handle, and closed when
+// the object goes. Path keys are only ever opened; only the leaf may be created.
+#include <cslib.h>
+
+#include "port/memprobe.h"
+#include "port/registry.h"
+
+namespace {
+
+namespace port = cslib::port;
+
+bool Readable(const char* text) {
+  return port::ReadableStrlen(text) >= 0;
+}
+
+CISRegErr OpenLeaf(void* parent, const char* leaf, REGattrib attrib, void** key) {
+  if (attrib == REGattribCreate)
+    return port::CreateRegistryKey(parent, leaf, key, nullptr) == port::kRegSuccess
+               ? CISRegOk
+               : CISRegErrFailed;
+  return port::OpenRegistryKey(parent, leaf, key) == port::kRegSuccess ? CISRegOk
+                                                                       : CISRegErrNotFound;
+}
+
+}  // namespace
+
+RegKey::RegKey(CISRegErr* result, void* parent, const char* subkey, CISsam sam, REGattrib attrib,
+               const char* leaf)
+    : m_Key(nullptr) {
+  const bool result_ok = CSIsValidWritePtr(result, sizeof *result);
+  if (!result_ok || (subkey && !Readable(subkey)) || (!subkey && !leaf)) {
+    if (result_ok) *result = CISRegErrBadArg;
+    return;
+  }
+  if (!leaf) {
+    if (port::OpenRegistryKey(parent, subkey, &m_Key) == port::kRegSuccess) {
+      *result = CISRegOk;
+    } else {
+      m_Key = nullptr;
+      *result =
+          (sam == CISsamExtended || attrib != REGattribOpen) ? CISRegErrFailed : CISRegErrNotFound;
+    }
+    return;
+  }
+  if (!Readable(leaf)) {
+    *result = CISRegErrBadArg;
+    return;
+  }
+  if (!subkey) {
+    *result = OpenLeaf(parent, leaf, attrib, &m_Key);
+    return;
+  }
+  const RegKey path(result, parent, subkey, sam, attrib, nullptr);
+  if (*result == CISRegOk) *result = OpenLeaf(path.m_Key, leaf, attrib, &m_Key);
+}
+
+RegKey::~RegKey() {
+  if (m_Key) port::CloseRegistryKey(m_Key);
+  m_Key = nullptr;
+}
+
+RegKey::RegKey(const RegKey& other) : m_Key(nullptr) {
+  if (other.m_Key && port::OpenRegistryKey(other.m_Key, nullptr, &m_Key) != port::kRegSuccess)
+    m_Key = nullptr;
+}
+
+RegKey& RegKey::operator=(const RegKey& other) {
+  if (this == &other) return *this;
+  if (m_Key) port::CloseRegistryKey(m_Key);
+  m_Key = nullptr;
+  if (other.m_Key && port::OpenRegistryKey(other.m_Key, nullptr, &m_Key) != port::kRegSuccess)
+    m_Key = nullptr;
+  return *this;
+}
