@@ -91,12 +91,8 @@ PerPrinterErr Enumerate(const char* model, const char* driver, CISStringList* na
     // One view of WIN.INI for every value, so the entries are read from one content.
     const cslib::port::ProfileView devices(nullptr);
     for (const char* key = keys.get(); *key; key += std::strlen(key) + 1) {
-      const std::size_t length = devices.ValueLength(kDevices, key);
-      std::unique_ptr<char[]> value(new (std::nothrow) char[length + 1]);
-      if (!value) return PerPrinterErrFailed;
-      const std::size_t got = devices.ReadValue(kDevices, key, "", value.get(), length + 1);
       std::string_view port;
-      if (!NamesDriver(std::string_view(value.get(), got), driverName, &port)) continue;
+      if (!NamesDriver(devices.Value(kDevices, key), driverName, &port)) continue;
       if (!IsOfModel(key, model)) continue;
       AddPrinter(names, ports, key, port);
     }
