@@ -195,6 +195,12 @@ TEST_F(PrinterEnumTest, SwitchPortNeverMovesACutStoreName) {
   EXPECT_EQ(SwitchPort(shortName, longName), PerPrinterErrTruncated);
   EXPECT_EQ(Database(), before);
   EXPECT_EQ(Database().find("[" + longPort.substr(0, 64) + "]"), std::string::npos);
+
+  // A store name of exactly 64 characters is whole.
+  CSPerPrinter fits(r, std::string(54, 'q').c_str(), "Front Desk");
+  ASSERT_EQ(fits.GetStrLen(CSWKCISPrinterName), 64);
+  EXPECT_EQ(SwitchPort(shortName, fits), PerPrinterOk);
+  EXPECT_EQ(Stored(std::string(54, 'q') + ",Model 500", "Paper"), "A4");
 }
 
 TEST_F(PrinterEnumTest, NumberedEntries) {
