@@ -15,6 +15,7 @@
 #include "port/memprobe.h"
 #include "port/profile.h"
 #include "printer/perprinter.h"
+#include "printer/storename.h"
 
 namespace {
 
@@ -120,11 +121,12 @@ PerPrinterErr CSGetAllFriendlyNamesAndPorts(const char* model, const char* drive
 // printer's section, or make a section no printer names.
 PerPrinterErr SwitchPort(CSPerPrinter& from, CSPerPrinter& to) {
   if (CSGetOSVersion() == CSOSWinNT) return PerPrinterErrFailed;
-  char fromName[kStoreNameRoom + 1] = "";
-  char toName[kStoreNameRoom + 1] = "";
-  PerPrinterErr r = from.GetStr(CSWKCISPrinterName, fromName, kStoreNameRoom);
+  char fromName[kStoreNameRoom + 1];
+  char toName[kStoreNameRoom + 1];
+  PerPrinterErr r =
+      cslib::printer::ReadSectionName(from, CSWKCISPrinterName, fromName, kStoreNameRoom);
   if (r != PerPrinterOk) return r;
-  r = to.GetStr(CSWKCISPrinterName, toName, kStoreNameRoom);
+  r = cslib::printer::ReadSectionName(to, CSWKCISPrinterName, toName, kStoreNameRoom);
   if (r != PerPrinterOk) return r;
   CISErr opened = CISOk;
   CrossInstanceStore store(opened, fromName, CISTypeMachine, kNoFile);

@@ -10,6 +10,7 @@
 #include "cslib/frame.h"
 #include "cslib/printer.h"
 #include "cslib/store.h"
+#include "printer/storename.h"
 
 namespace {
 
@@ -104,10 +105,9 @@ PerPrinterErr PerCIS::m_InitPerCISSection(CSPerPrinter& printer, CSPerPrinterWel
   m_Release();
   std::unique_ptr<char[]> section(new (std::nothrow) char[kSectionRoom + 1]);
   if (!section) return PerPrinterErrFailed;
-  section[0] = '\0';
-  // A text the printer cannot give leaves the name empty, which the store refuses; a
-  // cut one is longer than any section name the store takes.
-  printer.GetStr(selector, section.get(), kSectionRoom);
+  if (cslib::printer::ReadSectionName(printer, selector, section.get(), kSectionRoom) !=
+      PerPrinterOk)
+    return PerPrinterErrFailed;
   return m_InitPerCIS(section.get(), type);
 }
 
@@ -204,8 +204,9 @@ PerPrinterErr PerCIS::DeleteSection(const char* section) {
 PerPrinterErr PerCIS::DeleteSection(CSPerPrinter& printer) {
   if (!m_IsInvariant()) return PerPrinterErrFailed;
   if (CSGetOSVersion() == CSOSWinNT) return PerPrinterErrFailed;
-  char name[kStoreNameRoom + 1] = "";
-  const PerPrinterErr r = printer.GetStr(CSWKCISPrinterName, name, kStoreNameRoom);
+  char name[kStoreNameRoom + 1];
+  const PerPrinterErr r =
+      cslib::printer::ReadSectionName(printer, CSWKCISPrinterName, name, kStoreNameRoom);
   if (r != PerPrinterOk) return r;
   return WriteResult(m_Store->DeleteSection(name));
 }

@@ -180,6 +180,10 @@ TEST_F(PerCISTest, APrinterThatCannotNameASectionGivesUnusableStores) {
   const std::string longName = "\\\\srv\\" + std::string(250, 'n');
   CSPerPrinter network(r, "LPT1:", longName.c_str());
   ASSERT_EQ(r, PerPrinterOk);
+  // A printer without a port derives the store name "," once and then fails its
+  // checks: every such printer would share that section.
+  CSPerPrinter portless(r, "", "Front Desk");
+  ASSERT_EQ(r, PerPrinterOk);
   const std::string before = Database();
 
   std::vector<std::unique_ptr<PerCIS>> stores;
@@ -192,6 +196,8 @@ TEST_F(PerCISTest, APrinterThatCannotNameASectionGivesUnusableStores) {
   stores.emplace_back(new PerUserFriendlyName(r, invalid));
   EXPECT_EQ(r, PerPrinterErrFailed);
   stores.emplace_back(new PerPort(r, network));
+  EXPECT_EQ(r, PerPrinterErrFailed);
+  stores.emplace_back(new PerFriendlyName(r, portless));
   EXPECT_EQ(r, PerPrinterErrFailed);
   stores.emplace_back(new AnyMachineSection(r, std::string(194, 's').c_str()));
   EXPECT_EQ(r, PerPrinterErrFailed);

@@ -180,7 +180,7 @@ TEST_F(PrinterEnumTest, SwitchPortMovesTheMachineSection) {
   EXPECT_EQ(SwitchPort(lpt1, lpt2), PerPrinterErrFailed);
 }
 
-TEST_F(PrinterEnumTest, SwitchPortNeverMovesACutStoreName) {
+TEST_F(PrinterEnumTest, SwitchPortNeverMovesACutOrBrokenStoreName) {
   PerPrinterErr r = PerPrinterErrInvalid;
   const std::string longPort(70, 'p');
   CSPerPrinter shortName(r, "LPT1:", "Front Desk");
@@ -195,6 +195,12 @@ TEST_F(PrinterEnumTest, SwitchPortNeverMovesACutStoreName) {
   EXPECT_EQ(SwitchPort(shortName, longName), PerPrinterErrTruncated);
   EXPECT_EQ(Database(), before);
   EXPECT_EQ(Database().find("[" + longPort.substr(0, 64) + "]"), std::string::npos);
+
+  // A printer without a port has no store name of its own.
+  CSPerPrinter portless(r, "", "Front Desk");
+  EXPECT_EQ(SwitchPort(portless, shortName), PerPrinterErrInvalid);
+  EXPECT_EQ(SwitchPort(shortName, portless), PerPrinterErrInvalid);
+  EXPECT_EQ(Database(), before);
 
   // A store name of exactly 64 characters is whole.
   CSPerPrinter fits(r, std::string(54, 'q').c_str(), "Front Desk");

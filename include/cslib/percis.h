@@ -67,7 +67,8 @@ class CSLIB_API PerCIS {
   // (empty, unreadable, or longer than 193 characters).
   PerPrinterErr m_InitPerCIS(const char* section, CISType type);
   // As m_InitPerCIS, the section being the printer's text for selector (at most 255
-  // characters). A text the printer cannot give leaves the object not usable (-740).
+  // characters). A text the printer cannot give whole, or whose reading leaves the
+  // printer failing its checks (one without a port), leaves the object not usable (-740).
   PerPrinterErr m_InitPerCISSection(CSPerPrinter& printer, CSPerPrinterWellKnown selector,
                                     CISType type);
   int m_IsInvariant() const;  // usable: signature 12 and a store
