@@ -259,15 +259,16 @@ TEST(NamedLock, LiveOwnerKeepsItWhileWaitersLookItUp) {
   Child holder([&] {
     auto lock = NamedMutex::Open(name);
     if (!lock) return 1;
+    bool ok = false;
     std::thread owner([&] {
-      lock->Lock();
+      const bool locked = lock->Lock() == NamedMutex::Locked::kYes;
       held.Send();
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       released->store(1);
-      lock->Unlock();
+      ok = locked && lock->Unlock();
     });
     owner.join();
-    return 0;
+    return ok ? 0 : 2;
   });
   ASSERT_TRUE(held.Receive());
   Child waiter([&] {
