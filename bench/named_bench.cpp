@@ -1,5 +1,5 @@
-// Cost of the named mutex against process-shared pthread mutexes, alone and with two
-// threads taking turns, and of creating and opening a shared block.
+// Cost of the named mutex against the process-shared pthread mutex it stands on, and
+// of creating and opening a shared block.
 #include <benchmark/benchmark.h>
 #include <cslib.h>
 #include <pthread.h>
@@ -48,39 +48,12 @@ void BM_PthreadSharedLockUnlock(benchmark::State& state) {
 }
 BENCHMARK(BM_PthreadSharedLockUnlock);
 
-// For comparison: what the system's own handling of dead owners and recursion costs.
+// The kind of pthread mutex the named mutex is made of: what surviving a dead owner
+// and recursion cost on their own.
 void BM_PthreadRobustRecursiveLockUnlock(benchmark::State& state) {
   PthreadLockUnlock(state, true);
 }
 BENCHMARK(BM_PthreadRobustRecursiveLockUnlock);
-
-// Two threads of one process take turns: the waiting and waking paths. Each thread
-// opens its own object, as separate users of the mutex do.
-void BM_MutexContended(benchmark::State& state) {
-  CSMutex mutex(Name("bmc").c_str());
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(mutex.Aquire());
-    benchmark::DoNotOptimize(mutex.Release());
-  }
-}
-BENCHMARK(BM_MutexContended)->Threads(2)->UseRealTime();
-
-void BM_PthreadSharedContended(benchmark::State& state) {
-  static pthread_mutex_t* const m = [] {
-    void* memory = mmap(nullptr, sizeof(pthread_mutex_t), PROT_READ | PROT_WRITE,
-                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-    pthread_mutex_init(static_cast<pthread_mutex_t*>(memory), &attr);
-    return static_cast<pthread_mutex_t*>(memory);
-  }();
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(pthread_mutex_lock(m));
-    benchmark::DoNotOptimize(pthread_mutex_unlock(m));
-  }
-}
-BENCHMARK(BM_PthreadSharedContended)->Threads(2)->UseRealTime();
 
 long Zero(CSSharedMemBlock*, unsigned char* data) {
   data[0] = 0;
