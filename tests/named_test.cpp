@@ -237,6 +237,17 @@ TEST(NamedLock, OwnersThatEndedAreFoundAndReplaced) {
   live.join();
 }
 
+// An object of the name that some other code made is not taken for a lock.
+TEST(NamedLock, ObjectThatIsNoLockIsNotOpened) {
+  const std::string name = UniqueName("ln");
+  bool created = false;
+  auto other = OpenObject(name, 64, &created);
+  ASSERT_TRUE(other && created);
+  EXPECT_FALSE(NamedMutex::Open(name));
+  other.reset();
+  EXPECT_TRUE(NamedMutex::Open(name)) << "gone with its last holder";
+}
+
 TEST(NamedLock, ThreadThatEndsHoldingItAbandonsIt) {
   auto lock = NamedMutex::Open(UniqueName("lt"));
   ASSERT_TRUE(lock);
