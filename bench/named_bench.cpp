@@ -1,5 +1,5 @@
-// Cost of the named mutex against the process-shared pthread mutex it stands on, and
-// of creating and opening a shared block.
+// Cost of the named mutex against process-shared pthread mutexes, and of creating and
+// opening a shared block.
 #include <benchmark/benchmark.h>
 #include <cslib.h>
 #include <pthread.h>
@@ -48,8 +48,7 @@ void BM_PthreadSharedLockUnlock(benchmark::State& state) {
 }
 BENCHMARK(BM_PthreadSharedLockUnlock);
 
-// The kind of pthread mutex the named mutex is made of: what surviving a dead owner
-// and recursion cost on their own.
+// For comparison: what the system's own handling of dead owners and recursion costs.
 void BM_PthreadRobustRecursiveLockUnlock(benchmark::State& state) {
   PthreadLockUnlock(state, true);
 }

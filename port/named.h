@@ -58,8 +58,9 @@ class SharedObject {
 };
 
 // A mutex that every process reaches by name. It is owned by a thread, which may lock
-// it again (each lock needs its own unlock). When its owner dies holding it, the next
-// locker is told so and owns it.
+// it again (each lock needs its own unlock). When its owner dies holding it (its
+// thread or its whole process ends), one waiter finds out within some tens of
+// milliseconds, is told so and owns it.
 class NamedMutex {
  public:
   enum class Locked {
@@ -87,7 +88,7 @@ class NamedMutex {
   explicit NamedMutex(std::unique_ptr<SharedObject> object);
 
   std::unique_ptr<SharedObject> object_;
-  void* mutex_;  // the system mutex inside object_
+  void* mutex_;  // the lock's shared state inside object_
 };
 
 }  // namespace cslib::port

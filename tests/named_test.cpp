@@ -9,17 +9,22 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "port/posix/named_lock.h"
 #include "support/child.h"
 #include "support/testenv.h"
 
 namespace {
 
+using cslib::port::NamedLockState;
 using cslib::port::NamedMutex;
+using cslib::port::OwnerIdentity;
 using cslib::port::SharedObject;
 using cslib::port::SharedObjectFileName;
 using cstest::Child;
@@ -156,6 +161,141 @@ TEST(SharedObject, KilledLastHolderLeavesNothingAlive) {
   EXPECT_EQ(static_cast<char*>(object->data())[0], 0);
   object.reset();
   EXPECT_TRUE(FilesNaming(name).empty());
+}
+
+// ---- The lock under the named mutex
+
+// What owners that ended leave in the lock, forged: the next locker must find each
+// one gone, take the lock over once, and start its own count afresh.
+TEST(NamedLock, OwnersThatEndedAreFoundAndReplaced) {
+  const std::uint64_t me = cslib::port::CurrentThreadIdentity();
+  const std::uint32_t myId = cslib::port::CurrentThreadId();
+
+  Child reaped([] { return 0; });
+  reaped.Wait();
+  const auto reapedId = static_cast<std::uint32_t>(reaped.pid());
+  bool created = false;
+  auto told = OpenObject(UniqueName("lkz"), sizeof(std::uint64_t), &created);
+  ASSERT_TRUE(told);
+  auto* zombieIdentity = static_cast<std::atomic<std::uint64_t>*>(told->data());
+  Signal ready;
+  Child zombie([&] {
+    zombieIdentity->store(cslib::port::CurrentThreadIdentity());
+    ready.Send();
+    pause();
+    return 0;
+  });
+  ASSERT_TRUE(ready.Receive());
+  zombie.Kill(SIGKILL);  // not reaped until the end of the test
+  const auto zombieId = static_cast<std::uint32_t>(zombie.pid());
+
+  // A live thread, for an owner whose id it got after the owner ended.
+  std::promise<void> finish;
+  std::promise<std::uint64_t> identity;
+  std::thread live([&] {
+    identity.set_value(cslib::port::CurrentThreadIdentity());
+    finish.get_future().wait();
+  });
+  const std::uint64_t liveIdentity = identity.get_future().get();
+  const auto liveId = static_cast<std::uint32_t>(liveIdentity >> 32);
+
+  struct Case {
+    const char* what;
+    std::uint32_t word;
+    std::uint64_t owner;
+  } cases[] = {
+      {"thread gone", reapedId, OwnerIdentity(reapedId, 4242)},
+      {"gone before it wrote who it was", reapedId | NamedLockState::kWaiters, 0},
+      {"process ended, not reaped", zombieId, zombieIdentity->load()},
+      {"id now held by a later thread", liveId, liveIdentity ^ 1},
+      {"our own id, held by a thread before us", myId, me ^ 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = UniqueName("lk");
+    auto lock = NamedMutex::Open(name);
+    ASSERT_TRUE(lock);
+    created = true;
+    auto raw = SharedObject::Open(name, sizeof(NamedLockState), &created);
+    ASSERT_TRUE(raw);
+    ASSERT_FALSE(created);
+    auto* state = static_cast<NamedLockState*>(raw->data());
+    state->word = c.word;
+    state->owner = c.owner;
+    state->depth = 5;
+
+    EXPECT_FALSE(lock->Unlock()) << "the caller does not own it";
+    EXPECT_EQ(lock->Lock(), NamedMutex::Locked::kAbandoned);
+    EXPECT_EQ(state->word & NamedLockState::kThreadMask, myId);
+    EXPECT_TRUE(lock->Unlock());
+    EXPECT_FALSE(lock->Unlock()) << "one unlock undoes the takeover, whatever was nested";
+    EXPECT_EQ(state->word, 0u);
+    EXPECT_EQ(lock->Lock(), NamedMutex::Locked::kYes);
+    EXPECT_TRUE(lock->Unlock());
+  }
+  finish.set_value();
+  live.join();
+}
+
+// An object of the name that some other code made is not taken for a lock.
+TEST(NamedLock, ObjectThatIsNoLockIsNotOpened) {
+  const std::string name = UniqueName("ln");
+  bool created = false;
+  auto other = OpenObject(name, 64, &created);
+  ASSERT_TRUE(other && created);
+  EXPECT_FALSE(NamedMutex::Open(name));
+  other.reset();
+  EXPECT_TRUE(NamedMutex::Open(name)) << "gone with its last holder";
+}
+
+TEST(NamedLock, ThreadThatEndsHoldingItAbandonsIt) {
+  auto lock = NamedMutex::Open(UniqueName("lt"));
+  ASSERT_TRUE(lock);
+  std::thread([&] { EXPECT_EQ(lock->Lock(), NamedMutex::Locked::kYes); }).join();
+  EXPECT_FALSE(lock->Unlock());
+  EXPECT_EQ(lock->Lock(), NamedMutex::Locked::kAbandoned);
+  EXPECT_TRUE(lock->Unlock());
+}
+
+// A waiter looks its owner up every time its sleep runs out; a live owner that holds
+// the lock through many such looks, from a thread other than its process's first,
+// must keep it.
+TEST(NamedLock, LiveOwnerKeepsItWhileWaitersLookItUp) {
+  const std::string name = UniqueName("ll");
+  bool created = false;
+  auto shared = OpenObject(UniqueName("lls"), sizeof(int), &created);
+  ASSERT_TRUE(shared);
+  auto* released = static_cast<std::atomic<int>*>(shared->data());
+  Signal held;
+  Child holder([&] {
+    auto lock = NamedMutex::Open(name);
+    if (!lock) return 1;
+    bool ok = false;
+    std::thread owner([&] {
+      const bool locked = lock->Lock() == NamedMutex::Locked::kYes;
+      held.Send();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      released->store(1);
+      ok = locked && lock->Unlock();
+    });
+    owner.join();
+    return ok ? 0 : 2;
+  });
+  ASSERT_TRUE(held.Receive());
+  Child waiter([&] {
+    auto lock = NamedMutex::Open(name);
+    return lock && lock->Lock() == NamedMutex::Locked::kYes && released->load() == 1 &&
+                   lock->Unlock()
+               ? 0
+               : 1;
+  });
+  auto lock = NamedMutex::Open(name);
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(lock->Lock(), NamedMutex::Locked::kYes);
+  EXPECT_EQ(released->load(), 1);
+  EXPECT_TRUE(lock->Unlock());
+  EXPECT_EQ(holder.Wait(), 0);
+  EXPECT_EQ(waiter.Wait(), 0);
 }
 
 // ---- CSMutex
@@ -309,6 +449,93 @@ TEST(Mutex, CopiesAreSeparateHoldersOfOneMutex) {
   EXPECT_EQ(copy.Release(), 0);
   EXPECT_EQ(assigned.Release(), 0);
   EXPECT_EQ(FilesNaming(name).size(), 1u);
+}
+
+// Threads of several processes hand the mutex over under load, each nesting it once.
+TEST(Mutex, NestedHandoverBetweenThreadsOfProcesses) {
+  const std::string name = UniqueName("mh");
+  constexpr int kProcesses = 2, kThreads = 2, kRounds = 200;
+  bool created = false;
+  auto shared = OpenObject(UniqueName("mhs"), 2 * sizeof(int), &created);
+  ASSERT_TRUE(shared);
+  int* inside = static_cast<int*>(shared->data());
+  int* total = inside + 1;
+
+  auto work = [&] {
+    CSMutex mutex(name.c_str());
+    for (int round = 0; round < kRounds; ++round) {
+      if (mutex.Aquire() != 0 || mutex.Aquire() != 0) return 1;
+      if (__atomic_fetch_add(inside, 1, __ATOMIC_SEQ_CST) != 0) return 2;
+      const int seen = *total;
+      sched_yield();
+      *total = seen + 1;
+      __atomic_fetch_sub(inside, 1, __ATOMIC_SEQ_CST);
+      if (mutex.Release() != CSMutexStillHeld || mutex.Release() != 0) return 3;
+    }
+    return 0;
+  };
+  std::vector<std::unique_ptr<Child>> children;
+  for (int i = 0; i < kProcesses; ++i) {
+    children.push_back(std::make_unique<Child>([&] {
+      int results[kThreads];
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t) threads.emplace_back([&, t] { results[t] = work(); });
+      for (auto& thread : threads) thread.join();
+      for (int result : results)
+        if (result != 0) return result;
+      return 0;
+    }));
+  }
+  for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
+  EXPECT_EQ(*total, kProcesses * kThreads * kRounds);
+  EXPECT_TRUE(FilesNaming(name).empty());
+}
+
+// The holder's process is killed while processes wait: exactly one of them is told the
+// mutex was abandoned, and every one of them gets it afterwards.
+TEST(Mutex, HolderKilledWhileSeveralWait) {
+  const std::string name = UniqueName("mw");
+  constexpr int kWaiters = 3;
+  bool created = false;
+  auto shared = OpenObject(UniqueName("mws"), 3 * sizeof(std::atomic<int>), &created);
+  ASSERT_TRUE(shared);
+  auto* waiting = static_cast<std::atomic<int>*>(shared->data());
+  auto* abandoned = waiting + 1;
+  auto* acquired = waiting + 2;
+
+  Signal held;
+  Child holder([&] {
+    CSMutex mine(name.c_str());
+    // Held from a thread other than the first, which the kill ends all the same.
+    std::thread([&] {
+      if (mine.Aquire() == 0) held.Send();
+      pause();
+    }).join();
+    return 0;
+  });
+  ASSERT_TRUE(held.Receive());
+
+  std::vector<std::unique_ptr<Child>> waiters;
+  for (int i = 0; i < kWaiters; ++i) {
+    waiters.push_back(std::make_unique<Child>([&] {
+      CSMutex mutex(name.c_str());
+      ++*waiting;
+      long result = mutex.Aquire();
+      if (result == CSMutexErrSystem) {
+        ++*abandoned;
+        result = mutex.Aquire();
+      }
+      if (result != 0) return 1;
+      ++*acquired;
+      return mutex.Release() == 0 ? 0 : 2;
+    }));
+  }
+  while (waiting->load() < kWaiters) sched_yield();
+  holder.Kill(SIGKILL);
+  for (auto& waiter : waiters) EXPECT_EQ(waiter->Wait(), 0);
+  EXPECT_EQ(abandoned->load(), 1);
+  EXPECT_EQ(acquired->load(), kWaiters);
+  holder.Wait();
 }
 
 }  // namespace

@@ -3,20 +3,30 @@
 // and closing run under one exclusive flock on the directory itself, so that deciding
 // "create, open, or start afresh over a file nobody holds" and removing the file of the
 // last holder never interleave, and exactly one opener is told it created the object.
-// The mutex is a robust, recursive, process-shared pthread mutex inside such an object.
+// The mutex is a lock of our own on a futex word inside such an object.
 #include "port/named.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <new>
+#include <string>
+
+#include "port/posix/named_lock.h"
 
 namespace cslib::port {
 namespace {
@@ -187,26 +197,203 @@ bool SharedObject::Close() {
 }
 
 // ---- NamedMutex
+//
+// The lock is a futex word in the shared object. Taking a free lock is one
+// compare-and-swap of the caller's thread id into the word, giving it back one
+// exchange; the owner counts its nesting beside the word. The kernel keeps no record
+// of the owner for us, so its waiters find a dead one: they sleep with a timeout and,
+// whenever it runs out, look the owner up in /proc.
 
 namespace {
 
-bool InitMutex(void* memory) {
-  pthread_mutexattr_t attr;
-  if (pthread_mutexattr_init(&attr) != 0) return false;
-  const bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
-                  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
-                  pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 &&
-                  pthread_mutex_init(static_cast<pthread_mutex_t*>(memory), &attr) == 0;
-  pthread_mutexattr_destroy(&attr);
-  return ok;
+using State = NamedLockState;
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free &&
+                  std::atomic<std::uint64_t>::is_always_lock_free &&
+                  sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t),
+              "the lock's words are shared between processes and the futex word is 32 bits");
+
+// A waiter looks at the owner each time it has slept this long, doubling to the longest:
+// how soon a dead owner is found, against how often a live one is looked up.
+constexpr long kFirstCheckNs = 1'000'000;
+constexpr long kLongestCheckNs = 64'000'000;
+
+struct ThreadSelf {
+  std::uint32_t id = 0;  // 0 until learnt in this thread, and again in a forked child
+  std::uint64_t identity = 0;
+};
+// Read on every lock and unlock: the initial-exec model makes that one load, not a
+// call, in the shared library too (16 bytes of the static TLS kept for such use).
+__attribute__((tls_model("initial-exec"))) thread_local ThreadSelf self;
+
+enum class Stat { kRead, kGone, kUnknown };
+
+struct ThreadStat {
+  char state = '?';
+  unsigned long long start_time = 0;
+};
+
+// The state and start time of any thread of the pid namespace, from /proc/<id>/stat.
+Stat ReadThreadStat(std::uint32_t thread, ThreadStat* out) {
+  const std::string path = "/proc/" + std::to_string(thread) + "/stat";
+  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno == ENOENT || errno == ESRCH ? Stat::kGone : Stat::kUnknown;
+  char buf[1024];
+  ssize_t n;
+  do {
+    n = read(fd.get(), buf, sizeof buf - 1);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == ESRCH) return Stat::kGone;  // it ended after the open
+  if (n <= 0) return Stat::kUnknown;
+  std::string_view text(buf, static_cast<std::size_t>(n));
+  // The command name in parentheses may hold blanks and parentheses itself.
+  const std::size_t close_paren = text.rfind(')');
+  if (close_paren == std::string_view::npos || close_paren + 2 >= text.size())
+    return Stat::kUnknown;
+  text.remove_prefix(close_paren + 2);
+  out->state = text[0];
+  // Field 22, the start time, is the 20th field after the command name.
+  for (int field = 0; field < 19; ++field) {
+    const std::size_t blank = text.find(' ');
+    if (blank == std::string_view::npos) return Stat::kUnknown;
+    text.remove_prefix(blank + 1);
+  }
+  unsigned long long start = 0;
+  for (char c : text.substr(0, text.find(' '))) {
+    if (c < '0' || c > '9') return Stat::kUnknown;
+    start = start * 10 + static_cast<unsigned>(c - '0');
+  }
+  out->start_time = start;
+  return Stat::kRead;
+}
+
+// True when /proc is mounted and shows our own pid namespace, so that the thread ids
+// the lock keeps mean the same there.
+bool ProcIsOurs() {
+  char link[32];
+  const ssize_t n = readlink("/proc/self", link, sizeof link - 1);
+  if (n <= 0) return false;
+  link[n] = '\0';
+  return std::to_string(getpid()) == link;
+}
+
+// True when the thread that holds the word has ended: no such thread, a zombie, or a
+// later thread that got its id (recorded holds the owner's identity, when it got to
+// write it).
+bool OwnerGone(std::uint32_t thread, std::uint64_t recorded) {
+  if (thread == 0) return true;  // no owner in the word at all
+  ThreadStat st;
+  const Stat stat = ProcIsOurs() ? ReadThreadStat(thread, &st) : Stat::kUnknown;
+  if (stat == Stat::kGone) return true;
+  if (stat == Stat::kUnknown) {
+    // Without /proc, existence is all that can be told; a zombie passes for alive.
+    return kill(static_cast<pid_t>(thread), 0) != 0 && errno == ESRCH;
+  }
+  if (st.state == 'Z' || st.state == 'X' || st.state == 'x') return true;
+  const std::uint32_t recorded_start = static_cast<std::uint32_t>(recorded);
+  return recorded >> 32 == thread && recorded_start != 0 &&
+         recorded_start != static_cast<std::uint32_t>(st.start_time);
+}
+
+[[gnu::noinline]] ThreadSelf LearnSelf() {
+  ThreadSelf me;
+  me.id = static_cast<std::uint32_t>(syscall(SYS_gettid));
+  ThreadStat st;
+  me.identity = OwnerIdentity(
+      me.id, ProcIsOurs() && ReadThreadStat(me.id, &st) == Stat::kRead ? st.start_time : 0);
+  // A forked child's thread is a new thread: it must learn itself afresh. Should the
+  // handler not be registered, nothing is kept and every call learns again.
+  static const bool forgotten_in_children =
+      pthread_atfork(nullptr, nullptr, [] { self = ThreadSelf{}; }) == 0;
+  if (forgotten_in_children) self = me;
+  return me;
+}
+
+inline ThreadSelf Self() {
+  return self.id != 0 ? self : LearnSelf();
+}
+
+NamedMutex::Locked Take(State* s, const ThreadSelf& me, NamedMutex::Locked how) {
+  s->owner.store(me.identity, std::memory_order_relaxed);
+  s->depth.store(1, std::memory_order_relaxed);
+  return how;
+}
+
+// Sleeps while the word holds expected, at most ns; the wait's errno, 0 when woken.
+int FutexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected, long ns) {
+  timespec timeout{ns / 1'000'000'000, ns % 1'000'000'000};
+  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT, expected, &timeout,
+                 nullptr, 0) == 0
+             ? 0
+             : errno;
+}
+
+void FutexWakeOne(std::atomic<std::uint32_t>* word) {
+  syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE, 1, nullptr, nullptr, 0);
+}
+
+// Kept out of line, so that the uncontended path in Lock stays a few instructions.
+[[gnu::noinline]] NamedMutex::Locked LockContended(State* s, const ThreadSelf& me) {
+  long sleep_ns = kFirstCheckNs;
+  for (;;) {
+    std::uint32_t word = s->word.load(std::memory_order_relaxed);
+    if (word == 0) {
+      // Others may still sleep on the word: keep the flag, so that our release wakes one.
+      if (s->word.compare_exchange_weak(word, me.id | State::kWaiters, std::memory_order_acquire,
+                                        std::memory_order_relaxed))
+        return Take(s, me, NamedMutex::Locked::kYes);
+      continue;
+    }
+    if (!(word & State::kWaiters)) {
+      if (!s->word.compare_exchange_weak(word, word | State::kWaiters, std::memory_order_relaxed,
+                                         std::memory_order_relaxed))
+        continue;
+      word |= State::kWaiters;
+    }
+    const int error = FutexWait(&s->word, word, sleep_ns);
+    if (error == ETIMEDOUT) {
+      sleep_ns = std::min(2 * sleep_ns, kLongestCheckNs);
+      std::uint32_t held = s->word.load(std::memory_order_acquire);
+      const std::uint32_t thread = held & State::kThreadMask;
+      if (held == 0) continue;
+      // While we wait, a word holding our own id was left by a dead thread that had it
+      // before us: our own acquisitions never get here.
+      const bool gone =
+          thread == me.id || OwnerGone(thread, s->owner.load(std::memory_order_acquire));
+      // Should the word have changed since it was looked at, the verdict is void.
+      if (gone &&
+          s->word.compare_exchange_strong(held, me.id | State::kWaiters, std::memory_order_acquire,
+                                          std::memory_order_relaxed))
+        return Take(s, me, NamedMutex::Locked::kAbandoned);
+    } else if (error != 0 && error != EAGAIN && error != EINTR) {
+      return NamedMutex::Locked::kFailed;
+    }
+  }
+}
+
+bool InitLock(void* memory) {
+  auto* s = new (memory) State{};
+  s->magic = State::kMagic;
+  return true;
 }
 
 std::unique_ptr<SharedObject> OpenMutexObject(std::string_view name) {
   bool created = false;
-  return SharedObject::Open(name, sizeof(pthread_mutex_t), &created, InitMutex);
+  std::unique_ptr<SharedObject> object =
+      SharedObject::Open(name, sizeof(State), &created, InitLock);
+  // An object of that name that is not such a lock is left alone.
+  if (object && static_cast<const State*>(object->data())->magic != State::kMagic) return nullptr;
+  return object;
 }
 
 }  // namespace
+
+std::uint32_t CurrentThreadId() {
+  return Self().id;
+}
+
+std::uint64_t CurrentThreadIdentity() {
+  return Self().identity;
+}
 
 NamedMutex::NamedMutex(std::unique_ptr<SharedObject> object)
     : object_(std::move(object)), mutex_(object_->data()) {}
@@ -224,24 +411,43 @@ std::unique_ptr<NamedMutex> NamedMutex::Reopen() const {
 }
 
 NamedMutex::Locked NamedMutex::Lock() {
-  auto* m = static_cast<pthread_mutex_t*>(mutex_);
-  const int r = pthread_mutex_lock(m);
-  if (r == 0) return Locked::kYes;
-  if (r == EOWNERDEAD) {
-    // The owner died: whatever it guarded may be half-done, but the mutex itself is
-    // sound again once marked so; the caller decides what to make of it.
-    pthread_mutex_consistent(m);
-    return Locked::kAbandoned;
+  auto* s = static_cast<State*>(mutex_);
+  const ThreadSelf me = Self();
+  std::uint32_t word = 0;
+  if (s->word.compare_exchange_strong(word, me.id, std::memory_order_acquire,
+                                      std::memory_order_relaxed))
+    return Take(s, me, Locked::kYes);
+  // The word may hold our id for a dead thread that had it before us; the identity
+  // beside it, written by every owner once it holds the word, tells the two apart.
+  if ((word & State::kThreadMask) == me.id &&
+      s->owner.load(std::memory_order_relaxed) == me.identity) {
+    const std::uint32_t depth = s->depth.load(std::memory_order_relaxed);
+    if (depth == UINT32_MAX) return Locked::kFailed;
+    s->depth.store(depth + 1, std::memory_order_relaxed);
+    return Locked::kYes;
   }
-  return Locked::kFailed;
+  return LockContended(s, me);
+}
+
+bool NamedMutex::Unlock() {
+  auto* s = static_cast<State*>(mutex_);
+  const ThreadSelf me = Self();
+  if ((s->word.load(std::memory_order_relaxed) & State::kThreadMask) != me.id ||
+      s->owner.load(std::memory_order_relaxed) != me.identity)
+    return false;
+  const std::uint32_t depth = s->depth.load(std::memory_order_relaxed);
+  if (depth > 1) {
+    s->depth.store(depth - 1, std::memory_order_relaxed);
+    return true;
+  }
+  // Cleared before the word, so that no later owner's word is read with this identity.
+  s->owner.store(0, std::memory_order_relaxed);
+  if (s->word.exchange(0, std::memory_order_release) & State::kWaiters) FutexWakeOne(&s->word);
+  return true;
 }
 
 bool NamedMutex::Close() {
   return object_->Close();
-}
-
-bool NamedMutex::Unlock() {
-  return pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex_)) == 0;
 }
 
 }  // namespace cslib::port
