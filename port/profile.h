@@ -28,9 +28,9 @@ class ProfileView {
   // As ProfileReadValue, on the content the view holds.
   std::size_t ReadValue(std::string_view section, std::string_view key, const char* default_value,
                         char* buffer, std::size_t size) const;
-  // The length of the value ReadValue would give with room enough; 0 when the file,
-  // section or key is missing (or the value is empty).
-  std::size_t ValueLength(std::string_view section, std::string_view key) const;
+  // The whole value ReadValue would give with room enough, valid while the view lives;
+  // empty when the file, section or key is missing.
+  std::string_view Value(std::string_view section, std::string_view key) const;
 
  private:
   std::shared_ptr<const ini::Document> doc_;

@@ -13,6 +13,29 @@ bool Readable(const char* text) {
   return port::ReadableStrlen(text) >= 0;
 }
 
+// Opens the path key `subkey` below `parent`, whose arguments were checked already.
+CISRegErr OpenPath(void* parent, const char* subkey, CISsam sam, REGattrib attrib, void** key) {
+  if (port::OpenRegistryKey(parent, subkey, key) == port::kRegSuccess) return CISRegOk;
+  *key = nullptr;
+  return (sam == CISsamExtended || attrib != REGattribOpen) ? CISRegErrFailed : CISRegErrNotFound;
+}
+
+// A path key opened for the time the leaf below it is opened.
+class PathKey {
+ public:
+  PathKey() = default;
+  ~PathKey() {
+    if (key_) port::CloseRegistryKey(key_);
+  }
+  PathKey(const PathKey&) = delete;
+  PathKey& operator=(const PathKey&) = delete;
+  void** out() { return &key_; }
+  void* get() const { return key_; }
+
+ private:
+  void* key_ = nullptr;
+};
+
 CISRegErr OpenLeaf(void* parent, const char* leaf, REGattrib attrib, void** key) {
   if (attrib == REGattribCreate)
     return port::CreateRegistryKey(parent, leaf, key, nullptr) == port::kRegSuccess
@@ -33,13 +56,7 @@ RegKey::RegKey(CISRegErr* result, void* parent, const char* subkey, CISsam sam, 
     return;
   }
   if (!leaf) {
-    if (port::OpenRegistryKey(parent, subkey, &m_Key) == port::kRegSuccess) {
-      *result = CISRegOk;
-    } else {
-      m_Key = nullptr;
-      *result =
-          (sam == CISsamExtended || attrib != REGattribOpen) ? CISRegErrFailed : CISRegErrNotFound;
-    }
+    *result = OpenPath(parent, subkey, sam, attrib, &m_Key);
     return;
   }
   if (!Readable(leaf)) {
@@ -50,8 +67,9 @@ RegKey::RegKey(CISRegErr* result, void* parent, const char* subkey, CISsam sam, 
     *result = OpenLeaf(parent, leaf, attrib, &m_Key);
     return;
   }
-  const RegKey path(result, parent, subkey, sam, attrib, nullptr);
-  if (*result == CISRegOk) *result = OpenLeaf(path.m_Key, leaf, attrib, &m_Key);
+  PathKey path;
+  *result = OpenPath(parent, subkey, sam, attrib, path.out());
+  if (*result == CISRegOk) *result = OpenLeaf(path.get(), leaf, attrib, &m_Key);
 }
 
 RegKey::~RegKey() {

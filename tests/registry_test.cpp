@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/allocfail.h"
 #include "support/child.h"
 #include "support/testenv.h"
 
@@ -530,6 +531,32 @@ TEST_F(RegistryStore, DeletingValuesAndKeys) {
 
   EXPECT_EQ(reg.Delete("HKEY_NOWHERE", &top, CISsamNormal), CISRegErrUnknownRoot);
   EXPECT_EQ(reg.Delete(kMachine, nullptr, CISsamNormal), CISRegErrFailed);
+}
+
+TEST_F(RegistryStore, NoMemoryForThePathOrTheKey) {
+  MakeKey("Mem\\Leaf");
+  CISStringList deep, top;
+  Fill(deep, {"Mem", "Leaf"});
+  Fill(top, {"Mem"});
+  CISRegErr r = CISRegErrFailed;
+  CISReg reg_deep(&r, kMachine, &deep);
+  CISReg reg_top(&r, kMachine, &top);
+  char buf[8];
+  CISRegErr no_path, no_key, no_top_key;
+  {
+    cstest::FailingAllocations fail(0);
+    no_path = reg_deep.Retrieve("v", buf, 4, nullptr);
+    no_top_key = reg_top.Store("v", "x", CISsamNormal);
+  }
+  {
+    cstest::FailingAllocations fail(1);  // the joined path, then no key object
+    no_key = reg_deep.Store("v", "x", CISsamNormal);
+  }
+  EXPECT_EQ(no_path, CISRegErrNoMemory);
+  EXPECT_EQ(no_key, CISRegErrNoMemory);
+  EXPECT_EQ(no_top_key, CISRegErrNoMemory);
+  EXPECT_EQ(GetString(reg_deep, "v"), "<-722>");
+  EXPECT_EQ(reg_deep.Store("v", "x", CISsamNormal), CISRegOk);
 }
 
 TEST_F(RegistryStore, TwoProcessesWriteOneKeyAtOnce) {

@@ -32,6 +32,10 @@ long Refuse(CSSharedMemBlock*, unsigned char*) {
   return 42;
 }
 
+long Nothing(CSSharedMemBlock*, unsigned char*) {
+  return 0;
+}
+
 // Entries of /dev/shm whose name holds text.
 std::vector<std::string> FilesNaming(const std::string& text) {
   std::vector<std::string> found;
@@ -227,7 +231,7 @@ TEST(SharedBlock, FreeAndDestructionGiveEverythingBack) {
   EXPECT_EQ(empty.Free(), 0);
 
   {
-    CSSharedMemBlock zero(name.c_str(), 0, WriteOne, 0, nullptr);
+    CSSharedMemBlock zero(name.c_str(), 0, Nothing, 0, nullptr);
     EXPECT_EQ(zero.Valid(), 1);
     EXPECT_EQ(FilesNaming(name).size(), 2u);
   }

@@ -115,6 +115,7 @@ TEST_F(StoreTest, DatabaseFileForEachTypeAndFamily) {
       {"named, NT, backslashes", CISTypeNamedFile, "winnt", windows_style, WinFile("Named.ini"),
        WinFile("Named.ini")},
       {"named, 9x, full path", CISTypeNamedFile, "win9x", full, full, full},
+      {"named, Win32s, full path", CISTypeNamedFile, "win32s", full, full, full},
       {"named, unknown family", CISTypeNamedFile, nullptr, full, full, full},
   };
   for (const auto& c : cases) {
@@ -339,7 +340,10 @@ TEST_F(StoreTest, SingleEntryAndSectionSteps) {
 
   // Sections too long for the map are read and written, never mapped.
   const std::string long_section(200, 'L');
+  ScopedEnv notices("CSLIB_NOTICES", "stderr");
+  testing::internal::CaptureStderr();
   EXPECT_EQ(CISStoreTestAccess::Write(store, long_section.c_str(), "k", "v"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // unmapped is no mismatch
   EXPECT_EQ(Entry(Db(), long_section, "k"), "v");
   EXPECT_EQ(ReadFile(Map()), "[DefMap;Other]\nc=" + Db() + "\n");
   EXPECT_EQ(CISStoreTestAccess::DeleteSection(store, long_section.c_str()), 1);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "cslib/frame.h"
 #include "cslib/store.h"
@@ -243,7 +244,7 @@ unsigned long CrossInstanceStore::m_CISSizeDB(const char* section, const char* k
     delete[] scratch;
   }
   return static_cast<unsigned long>(
-      cslib::port::ProfileView(m_ProfileFile()).ValueLength(section, key));
+      cslib::port::ProfileView(m_ProfileFile()).Value(section, key).size());
 }
 
 CISErr CrossInstanceStore::m_CISFetchDB(const char* section, const char* key, char** value,
@@ -255,15 +256,16 @@ CISErr CrossInstanceStore::m_CISFetchDB(const char* section, const char* key, ch
     CISLocate(section, key, m_DBFile, scratch, notice);
     delete[] scratch;
   }
-  // Measured and read from one view of the file, so a concurrent write cannot cut it.
+  // Measured and copied from one view of the file, so a concurrent write cannot cut it.
   const cslib::port::ProfileView view(m_ProfileFile());
-  const std::size_t n = view.ValueLength(section, key);
-  if (n == 0) return CISErrNotFound;
-  char* text = new (std::nothrow) char[n + 1];
+  const std::string_view found = view.Value(section, key);
+  if (found.empty()) return CISErrNotFound;
+  char* text = new (std::nothrow) char[found.size() + 1];
   if (!text) return CISErrNoMemory;
-  view.ReadValue(section, key, "", text, n + 1);
+  std::memcpy(text, found.data(), found.size());
+  text[found.size()] = '\0';
   *value = text;
-  *length = static_cast<unsigned long>(n);
+  *length = static_cast<unsigned long>(found.size());
   return CISOk;
 }
 

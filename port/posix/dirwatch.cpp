@@ -22,9 +22,14 @@ namespace cslib::port {
 #if defined(__linux__)
 namespace {
 
-constexpr std::uint32_t kMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM |
-                                IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF |
-                                IN_MOVE_SELF | IN_ONLYDIR;
+// A watched directory reports every change to its entries; an ancestor only entries
+// appearing, going or being renamed (not the busy writes of files in, say, /tmp). One
+// inode may serve as both, so masks are only ever added to.
+constexpr std::uint32_t kAncestorMask = IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE |
+                                        IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+constexpr std::uint32_t kMask = IN_MASK_ADD | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                                IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE |
+                                IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::uint32_t kGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
 // File systems whose changes all pass through this kernel, so inotify sees every one.
@@ -142,7 +147,8 @@ bool Watch(State& s, const std::string& dir) {
   std::string path = "/";
   std::vector<int>& mine = s.watches_of[dir];
   for (std::size_t i = 0; i <= parts.size(); ++i) {
-    const int wd = ::inotify_add_watch(s.fd, path.c_str(), kMask);
+    const int wd =
+        ::inotify_add_watch(s.fd, path.c_str(), i < parts.size() ? kAncestorMask : kMask);
     if (wd < 0) {
       Forget(s, dir);
       return false;

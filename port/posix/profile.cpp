@@ -380,11 +380,11 @@ std::size_t ProfileView::ReadValue(std::string_view section, std::string_view ke
   return ini::CopyValue(DefaultText(default_value), buffer, size);
 }
 
-std::size_t ProfileView::ValueLength(std::string_view section, std::string_view key) const {
-  if (!doc_) return 0;
+std::string_view ProfileView::Value(std::string_view section, std::string_view key) const {
+  if (!doc_) return {};
   const ini::Section* s = doc_->FindSection(section);
   const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
-  return e ? e->value.size() : 0;
+  return e ? e->value : std::string_view();
 }
 
 std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,

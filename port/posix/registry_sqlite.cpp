@@ -1,7 +1,8 @@
 // The registry kept in SQLite databases under "registry" in the Windows directory: one
 // file per root (current user: one per user id). Many processes share a file (WAL
-// journal, writes under BEGIN IMMEDIATE, a busy database waited for). Connections are
-// cached per file and per process; one inherited across fork() is never touched again.
+// journal, writes under BEGIN IMMEDIATE, a busy database waited for). Connections and
+// key look-ups are kept per file and per process; a connection inherited across fork()
+// is never touched again.
 #include <fcntl.h>
 #include <pthread.h>
 #include <sqlite3.h>
