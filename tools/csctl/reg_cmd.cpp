@@ -188,7 +188,9 @@ void Set(const Global& g, const RegOptions& o) {
   auto reg = Select(key, what);
   Json out{{"key", ToUtf8(o.key)}, {"name", ToUtf8(o.name)}};
   CISRegErr r = CISRegOk;
+  std::string shown;
   if (o.value) {
+    shown = *o.value;
     out["type"] = "REG_SZ";
     out["value"] = ToUtf8(*o.value);
     r = reg->Store(o.name.empty() ? nullptr : o.name.c_str(), o.value->c_str(), CISsamNormal);
@@ -200,9 +202,11 @@ void Set(const Global& g, const RegOptions& o) {
       const unsigned long v = ParseNumber(*o.dword, 0xFFFFFFFFul, "--dword");
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<unsigned char>(v >> (8 * i)));
       out["value"] = v;
+      shown = std::to_string(v);
     } else if (o.binary) {
       data = ParseHex(*o.binary);
-      out["value"] = Hex(data.data(), data.size());
+      shown = Hex(data.data(), data.size());
+      out["value"] = shown;
     } else {
       type = "REG_MULTI_SZ";
       Json items = Json::array();
@@ -211,6 +215,7 @@ void Set(const Global& g, const RegOptions& o) {
         data.insert(data.end(), s.begin(), s.end());
         data.push_back(0);
         items.push_back(ToUtf8(s));
+        shown += (shown.empty() ? "" : ", ") + s;
       }
       data.push_back(0);
       out["value"] = std::move(items);
@@ -224,7 +229,7 @@ void Set(const Global& g, const RegOptions& o) {
   if (g.json)
     PrintJson(out);
   else
-    std::cout << "set " << o.key << " " << ValueLabel(o.name) << '\n';
+    std::cout << o.key << " " << ValueLabel(o.name) << " = " << shown << '\n';
 }
 
 void List(const Global& g, const RegOptions& o) {
