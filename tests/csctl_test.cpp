@@ -129,6 +129,8 @@ TEST_F(CsctlTest, ReadsTextWrittenByOthersTheWayTheStoreDecodesIt) {
 TEST_F(CsctlTest, MissingKeysAndRefusedInputFailWithTheCodeAndItsName) {
   ExpectFailure(Csctl({"store", "get", "Common", "Nothing"}), 1, "-702 CISErrNotFound");
   ExpectFailure(Csctl({"store", "get", "Common", "Nothing", "--dword"}), 1, "-702 CISErrNotFound");
+  // A key holding a line break still gives a one-line message.
+  ExpectFailure(Csctl({"store", "get", "Common", "a\nb"}), 1, "-702 CISErrNotFound");
   ExpectFailure(Csctl({"store", "set", "Common", "a=b", "v"}), 1, "-700 CISErrFailed");
   ExpectFailure(Csctl({"store", "set", std::string(194, 's'), "k", "v"}), 1, "-700 CISErrFailed");
   ExpectFailure(Csctl({"store", "keys", "Nowhere"}), 1, "-702 CISErrNotFound");

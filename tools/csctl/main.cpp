@@ -5,8 +5,20 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
 
 #include "csctl.h"
+
+namespace {
+
+// The failure message stays one line whatever names it quotes.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -29,18 +41,18 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "csctl: " << e.what() << " (see --help)\n";
+    std::cerr << "csctl: " << OneLine(e.what()) << " (see --help)\n";
     return 2;
   } catch (const csctl::UsageError& e) {
-    std::cerr << "csctl: " << e.what() << '\n';
+    std::cerr << "csctl: " << OneLine(e.what()) << '\n';
     return 2;
   } catch (const csctl::Failure& e) {
-    std::cerr << "csctl: " << e.what();
+    std::cerr << "csctl: " << OneLine(e.what());
     if (e.hasCode()) std::cerr << ": " << e.code() << ' ' << csctl::CodeName(e.code());
     std::cerr << '\n';
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "csctl: " << e.what() << '\n';
+    std::cerr << "csctl: " << OneLine(e.what()) << '\n';
     return 1;
   }
   return 0;
