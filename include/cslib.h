@@ -18,5 +18,6 @@
 #include "cslib/sharedmem.h"
 #include "cslib/registry.h"
 #include "cslib/printer.h"
+#include "cslib/percis.h"
 
 #endif  // CSLIB_H

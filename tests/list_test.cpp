@@ -141,6 +141,39 @@ TEST(List, BrokenPreconditionsChangeNothing) {
   EXPECT_EQ(Contents(list), std::vector<void*>{&v[0]});
 }
 
+// Each node is an ordinary memory object, locked once while its element is in the list,
+// whose record leads back to it; one a caller has unlocked or locked again is still
+// released with its node (the sanitised build checks for leaks).
+TEST(List, NodesAreLockedMemoryObjects) {
+  CSList list;
+  CSListIterator it(list);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(list.Append(it.Tail(), &v[i]), 0);
+  for (it.Head(); it.IsValid(); it.GetNext()) {
+    CSMemObject* owner = it.m_Current->m_Owner;
+    EXPECT_EQ(it.m_Current->m_Data, &v[it.Ord()]);
+    EXPECT_EQ(CSIsLocked(owner), CSMemErrLocked);
+    EXPECT_EQ(CSValidMemory(owner), 0);
+    unsigned long size = 0;
+    EXPECT_EQ(CSSizeMemory(owner, &size), 0);
+    EXPECT_GE(size, sizeof(CSListNode));
+    void* user = &user;
+    EXPECT_EQ(CSGetUserPointer(reinterpret_cast<unsigned char*>(it.m_Current), &user), 0);
+    EXPECT_EQ(user, nullptr);
+    EXPECT_EQ(CSUnlockMemory(owner), 0);  // now one lock, then none
+    EXPECT_EQ(CSUnlockMemory(owner), CSMemErrNotLocked);
+    ASSERT_EQ(CSLockMemory(owner, &reinterpret_cast<unsigned char*&>(user)), 0);
+    EXPECT_EQ(user, it.m_Current);
+  }
+  unsigned char* again = nullptr;
+  ASSERT_EQ(CSLockMemory(list.m_Head->m_Owner, &again), 0);  // the head is locked twice
+  it.Head();
+  list.Delete(it);
+  EXPECT_EQ(Contents(list), (std::vector<void*>{&v[1], &v[2]}));
+  ASSERT_EQ(CSUnlockMemory(list.m_Head->m_Owner), 0);  // and this one not at all
+  list.Delete(it);
+  EXPECT_EQ(Contents(list), std::vector<void*>{&v[2]});
+}
+
 TEST(List, NoNodeLeavesListAndIteratorAlone) {
   CSList list;
   CSListIterator it(list);

@@ -4,6 +4,7 @@
 
 #include "cslib/list.h"
 #include "cslib/memory.h"
+#include "csobject/src/heappaths.h"
 
 // ---- CSListIterator
 
@@ -96,19 +97,14 @@ CSList::~CSList() {
   while (it.IsValid()) Delete(it.Head());
 }
 
+// The node's memory object is allocated and locked, and at the end unlocked and
+// disposed, through the library's short paths: the list made the object itself, so
+// the checks of the public functions would only repeat what is known.
 CSListNode* CSList::NewNode(void* data) {
-  CSMemObject* owner = nullptr;
-  if (CSAllocMemory(sizeof(CSListNode), CSMemAlignNone, &owner, nullptr) != 0) {
-    if (owner) CSDisposeMemory(owner);
-    return nullptr;
-  }
   unsigned char* record = nullptr;
-  if (CSLockMemory(owner, &record) != 0) {
-    CSDisposeMemory(owner);
-    return nullptr;
-  }
-  auto* node = new (record) CSListNode{owner, data, nullptr, nullptr};
-  return node;
+  CSMemObject* owner = cslib::HeapObjectPaths::NewLocked(sizeof(CSListNode), nullptr, &record);
+  if (!owner) return nullptr;
+  return new (record) CSListNode{owner, data, nullptr, nullptr};
 }
 
 long CSList::Insert(CSListIterator& it, void* data) {
@@ -180,9 +176,7 @@ void CSList::Delete(CSListIterator& it) {
     x->m_Next->m_Prev = x->m_Prev;
     it.m_Current = x->m_Next;
   }
-  CSMemObject* owner = x->m_Owner;
-  CSUnlockMemory(owner);
-  CSDisposeMemory(owner);
+  cslib::HeapObjectPaths::DisposeLocked(x->m_Owner);
   --m_Count;
 }
 

@@ -7,6 +7,7 @@
 
 #include "cslib/frame.h"
 #include "cslib/memory.h"
+#include "csobject/src/heappaths.h"
 #include "csobject/src/memcheck.h"
 #include "port/heap.h"
 #include "port/memprobe.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr unsigned short kCheck = 0xABCD;
 constexpr unsigned short kCountMask = 0x3FFF;
+constexpr unsigned short kAllocated = 0x4000;
 constexpr unsigned long kPointer = sizeof(void*);
 constexpr long kInvalid = CSMemErrInvalidObject;
 
@@ -276,6 +278,45 @@ long CSHeapMemObject::OSGetSize(unsigned long* size) {
   *size = usable > header ? usable - header : 0;
   return 0;
 }
+
+// ---- The library's own short paths
+
+namespace cslib {
+
+CSMemObject* HeapObjectPaths::NewLocked(unsigned long size, void* userPtr, unsigned char** data) {
+  *data = nullptr;
+  auto* obj = new (std::nothrow) CSHeapMemObject(userPtr);
+  if (!obj) return nullptr;
+  // Without alignment the heap block is the back pointer and then the data, as
+  // OSAllocate and OSLock make and find it.
+  unsigned char* raw = nullptr;
+  if (size <= static_cast<unsigned long>(-1) - kPointer)
+    raw = static_cast<unsigned char*>(std::malloc(size + kPointer));
+  if (!raw) {
+    delete obj;
+    return nullptr;
+  }
+  CSHeapMemObject* self = obj;
+  std::memcpy(raw, &self, kPointer);
+  obj->fRawBlock = raw;
+  obj->SetAllocated(1);
+  obj->SetLockCount(1);
+  *data = raw + kPointer;
+  return obj;
+}
+
+void HeapObjectPaths::DisposeLocked(CSMemObject* obj) {
+  auto* heap = static_cast<CSHeapMemObject*>(obj);
+  if (heap->fCheck != kCheck || heap->fFlags != (kAllocated | 1)) {
+    CSUnlockMemory(obj);
+    CSDisposeMemory(obj);
+    return;
+  }
+  heap->CSHeapMemObject::OSFree();
+  delete heap;
+}
+
+}  // namespace cslib
 
 // ---- Flat functions
 

@@ -36,6 +36,10 @@ CSLIB_C_BEGIN
 CSLIB_API long CSGetUserPointer(unsigned char* data, void** userPtr);
 CSLIB_C_END
 
+namespace cslib {
+class HeapObjectPaths;  // the library's own short paths through its heap objects
+}
+
 // Abstract memory object: the state word (lock count in bits 0-13, Allocated 0x4000,
 // ZeroLength 0x8000), the check word 0xABCD and the alignment are policy kept here; a
 // concrete class supplies the storage through the seven OS operations.
@@ -111,6 +115,8 @@ class CSLIB_API CSMemObject {
   unsigned short fCheck;
   void* fUserPtr;
   CSMemOSAlign fAlign;
+
+  friend class cslib::HeapObjectPaths;
 };
 
 // Memory object on the C run-time heap. The heap block holds a header of P bytes
@@ -136,6 +142,7 @@ class CSLIB_API CSHeapMemObject : public CSMemObject {
   unsigned long HeaderSize() const;
   unsigned long BackPointerOffset(const void* raw) const;
   friend long CSGetUserPointer(unsigned char* data, void** userPtr);
+  friend class cslib::HeapObjectPaths;
 };
 
 CSLIB_C_BEGIN

@@ -21,16 +21,23 @@ __attribute__((noinline)) std::uintptr_t AskStackTop() {
   return top;
 }
 
+// Plain data, so the per-thread slot needs no initialisation guard; 1 marks a thread
+// whose stack could not be told.
+thread_local std::uintptr_t tStackTop __attribute__((tls_model("initial-exec"))) = 0;
+
+// Kept apart so that the common path, on a thread whose stack is known, saves no
+// registers.
+__attribute__((noinline)) std::uintptr_t LearnStackTop() {
+  const std::uintptr_t top = AskStackTop();
+  tStackTop = top != 0 ? top : 1;
+  return tStackTop;
+}
+
 }  // namespace
 
 bool InLiveStack(const void* p, std::size_t size) {
-  // Plain data, so the per-thread slot needs no initialisation guard; 1 marks a
-  // thread whose stack could not be told.
-  static thread_local std::uintptr_t top __attribute__((tls_model("initial-exec"))) = 0;
-  if (top == 0) {
-    top = AskStackTop();
-    if (top == 0) top = 1;
-  }
+  std::uintptr_t top = tStackTop;
+  if (__builtin_expect(top == 0, 0)) top = LearnStackTop();
   const auto a = reinterpret_cast<std::uintptr_t>(p);
   // Everything from this frame up to the top is mapped and in use by live frames.
   const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));

@@ -23,4 +23,11 @@ done
 for must in CSCreateProcess CSLoadLibrary CSLoadString CSGetPrinterDriverDirectory; do
   printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
 done
+for must in CSGetAllFriendlyNames CSGetAllFriendlyNamesAndPorts SwitchPort FindDEZUEnum \
+            SetDEZUEnum; do
+  printf '%s\n' "$syms" | grep -qx "$must" || { echo "missing export: $must"; exit 1; }
+done
+for must in 'vtable for PerCIS' 'vtable for PerUserFriendlyName' 'PerCIS::IsPerCIS() const'; do
+  printf '%s\n' "$syms" | c++filt | grep -qxF "$must" || { echo "missing export: $must"; exit 1; }
+done
 echo "exports ok: $(printf '%s\n' "$syms" | wc -l) symbols"
