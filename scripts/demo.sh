@@ -45,6 +45,7 @@ printf '[Front Desk]\nPrinter Model Name=Model 500\n' >"$windir/SPOOLER.INI"
 echo "(wrote WIN.INI and SPOOLER.INI)"
 run printer show "Front Desk"
 run --json printer show "Pool Room"
+run printer list --driver QZDRV --model "Model 500"
 run store set "LPT1,Model 500" Copies --word 2
 
 echo

@@ -314,6 +314,26 @@ TEST_F(CsctlTest, DescribesAPrinterFromTheSpoolerAndWinIni) {
   EXPECT_FALSE(cstest::FileExists(WinFile("QZFCSS15.INI")));
 }
 
+TEST_F(CsctlTest, ListsTheInstalledPrintersOfADriverAndModel) {
+  cstest::WriteFile(WinFile("WIN.INI"),
+                    "[devices]\nFront Desk=QZDRV,LPT1:\nBack=QZDRV,LPT2:,LPT3:\n"
+                    "Other=ELSE,LPT1:\nModel 500=QZDRV,COM1:\n");
+  cstest::WriteFile(WinFile("SPOOLER.INI"),
+                    "[Front Desk]\nPrinter Model Name=Model 500\n"
+                    "[Back]\nPrinter Model Name=Model 500\n"
+                    "[Other]\nPrinter Model Name=Model 500\n");
+  const Result r =
+      Csctl({"--json", "printer", "list", "--driver", "QZDRV", "--model", "Model 500"});
+  ExpectOk(r);
+  EXPECT_EQ(r.json()["printers"], Json::parse(R"([{"name":"Front Desk","ports":"LPT1"},
+                                                   {"name":"Back","ports":"LPT2:,LPT3"},
+                                                   {"name":"Model 500","ports":"COM1"}])"));
+  const Result none = Csctl({"--json", "printer", "list", "--driver", "QZDRV", "--model", "X"});
+  ExpectOk(none);
+  EXPECT_TRUE(none.json()["printers"].empty());
+  ExpectFailure(Csctl({"printer", "list", "--driver", "QZDRV"}), 2, "--model");
+}
+
 TEST_F(CsctlTest, RegistryValuesOfEachTypeKeysAndDeletion) {
   const std::string key = "HKLM\\Software\\Maker\\Settings";
   struct Case {

@@ -1,6 +1,7 @@
 // csctl printer: one printer as a driver component sees it (its names, store name,
 // ports and where output goes), worked out by CSPerPrinter from the name and port given
-// or, without a port, the one WIN.INI's devices section records for the printer.
+// or, without a port, the one WIN.INI's devices section records for the printer; and
+// the installed printers of a driver and model.
 // Describing reads only: the model's file name, which is read through the store and
 // would be recorded in the section map, is left out.
 #include <cslib.h>
@@ -18,6 +19,8 @@ namespace {
 struct PrinterOptions {
   std::string name;
   std::optional<std::string> port;
+  std::string driver;
+  std::string model;
 };
 
 // The port text of WIN.INI's [devices] entry for the printer: the value after the
@@ -113,6 +116,31 @@ void Show(const Global& g, const PrinterOptions& o) {
             << "Print to file:  " << (toFile ? "yes" : "no") << '\n';
 }
 
+void List(const Global& g, const PrinterOptions& o) {
+  CISStringList names;
+  CISStringList ports;
+  const PerPrinterErr r =
+      CSGetAllFriendlyNamesAndPorts(o.model.c_str(), o.driver.c_str(), &names, &ports);
+  if (r != PerPrinterOk) throw Failure::Code("printer list", r);
+  Json printers = Json::array();
+  const unsigned count = names.Count();
+  for (unsigned i = 1; i <= count; ++i) {
+    const char* name = names.Find(static_cast<unsigned char>(i));
+    const char* port = ports.Find(static_cast<unsigned char>(i));
+    if (!name) break;
+    printers.push_back(Json{{"name", ToUtf8(name)}, {"ports", ToUtf8(port ? port : "")}});
+    if (!g.json) std::cout << name << "  (" << (port ? port : "") << ")\n";
+  }
+  if (g.json) {
+    PrintJson(Json{{"driver", ToUtf8(o.driver)},
+                   {"model", ToUtf8(o.model)},
+                   {"printers", std::move(printers)}});
+  } else if (count == 0) {
+    std::cout << "No printer in WIN.INI [devices] uses driver '" << o.driver << "' with model '"
+              << o.model << "'.\n";
+  }
+}
+
 }  // namespace
 
 void AddPrinterCommand(CLI::App& app, Global& global) {
@@ -125,6 +153,12 @@ void AddPrinterCommand(CLI::App& app, Global& global) {
   show->add_option("--port", o->port,
                    "Port or pooled port list (default: the printer's WIN.INI [devices] entry)");
   show->callback([&global, o] { Show(global, *o); });
+
+  CLI::App* list = printer->add_subcommand(
+      "list", "List the installed printers (WIN.INI [devices]) of a driver and model");
+  list->add_option("--driver", o->driver, "Driver name, as [devices] gives it")->required();
+  list->add_option("--model", o->model, "Model name, as the spooler gives it")->required();
+  list->callback([&global, o] { List(global, *o); });
 }
 
 }  // namespace csctl
