@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config binutils libgtest-dev libgmock-dev
-          libbenchmark-dev libsqlite3-dev libcli11-dev)
+          libbenchmark-dev libsqlite3-dev libcli11-dev nlohmann-json3-dev)
 
 missing=()
 for p in "${packages[@]}"; do
