@@ -3,7 +3,6 @@
 #include "port/named.h"
 
 #include <cslib.h>
-#include <dirent.h>
 #include <sched.h>
 #include <signal.h>
 #include <unistd.h>
@@ -30,34 +29,7 @@ using cslib::port::SharedObjectFileName;
 using cstest::Child;
 using cstest::UniqueName;
 
-// Files of the object directory whose name holds text.
-std::vector<std::string> FilesNaming(const std::string& text) {
-  std::vector<std::string> found;
-  if (DIR* d = opendir(cslib::port::SharedObjectDirectory().c_str())) {
-    while (dirent* e = readdir(d))
-      if (std::strstr(e->d_name, text.c_str())) found.push_back(e->d_name);
-    closedir(d);
-  }
-  return found;
-}
-
-// A one-byte message from a child to the test.
-class Signal {
- public:
-  Signal() { EXPECT_EQ(pipe(fds_), 0); }
-  ~Signal() {
-    close(fds_[0]);
-    close(fds_[1]);
-  }
-  void Send() { EXPECT_EQ(write(fds_[1], "x", 1), 1); }
-  bool Receive() {
-    char c;
-    return read(fds_[0], &c, 1) == 1;
-  }
-
- private:
-  int fds_[2];
-};
+using cstest::Signal;
 
 std::unique_ptr<SharedObject> OpenObject(const std::string& name, std::size_t size, bool* created) {
   return SharedObject::Open(name, size, created);
@@ -97,17 +69,17 @@ TEST(SharedObject, LivesWhileHeldAndStartsAfreshAfterwards) {
   EXPECT_FALSE(OpenObject(name, 65, &created)) << "an existing object is not grown";
 
   EXPECT_TRUE(first->Close());
-  EXPECT_EQ(FilesNaming(name).size(), 1u);
+  EXPECT_EQ(cstest::SharedObjectFiles(name).size(), 1u);
   EXPECT_EQ(static_cast<char*>(second->data())[10], 7);
   EXPECT_TRUE(second->Close());
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 
   auto third = OpenObject(name, 64, &created);
   ASSERT_TRUE(third);
   EXPECT_TRUE(created);
   EXPECT_EQ(static_cast<char*>(third->data())[10], 0);
   third.reset();
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 TEST(SharedObject, ExactlyOneOfManyRacingOpenersCreates) {
@@ -135,7 +107,7 @@ TEST(SharedObject, ExactlyOneOfManyRacingOpenersCreates) {
   }
   for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(creators->load(), 1);
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 TEST(SharedObject, KilledLastHolderLeavesNothingAlive) {
@@ -160,7 +132,7 @@ TEST(SharedObject, KilledLastHolderLeavesNothingAlive) {
   EXPECT_TRUE(created);
   EXPECT_EQ(static_cast<char*>(object->data())[0], 0);
   object.reset();
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 // ---- The lock under the named mutex
@@ -341,7 +313,7 @@ TEST(Mutex, NamesThatCannotBeUsedGiveNoMutex) {
     EXPECT_EQ(mutex.Aquire(), c.expected);
     EXPECT_EQ(mutex.Release(), c.expected == 0 ? 0 : CSMutexErrSystem);
   }
-  EXPECT_TRUE(FilesNaming(fits.substr(0, 20)).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(fits.substr(0, 20)).empty());
 }
 
 TEST(Mutex, OwnedByTheThreadThatAcquired) {
@@ -382,7 +354,7 @@ TEST(Mutex, ProcessesNeverHoldItTogether) {
   }
   for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(*total, kChildren * kRounds);
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 TEST(Mutex, HolderKilledWhileHoldingReleasesTheWaiter) {
@@ -448,7 +420,7 @@ TEST(Mutex, CopiesAreSeparateHoldersOfOneMutex) {
   EXPECT_EQ(copy.Aquire(), 0);  // same mutex, same thread: nests
   EXPECT_EQ(copy.Release(), 0);
   EXPECT_EQ(assigned.Release(), 0);
-  EXPECT_EQ(FilesNaming(name).size(), 1u);
+  EXPECT_EQ(cstest::SharedObjectFiles(name).size(), 1u);
 }
 
 // Threads of several processes hand the mutex over under load, each nesting it once.
@@ -488,7 +460,7 @@ TEST(Mutex, NestedHandoverBetweenThreadsOfProcesses) {
   }
   for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(*total, kProcesses * kThreads * kRounds);
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 // The holder's process is killed while processes wait: exactly one of them is told the

@@ -6,28 +6,12 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "port/profile.h"
+#include "support/allocfail.h"
 #include "support/testenv.h"
-
-namespace {
-
-// Requests of this size made through the library's nothrow array new fail; 0: none.
-std::size_t g_failing_size = 0;
-
-}  // namespace
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  if (g_failing_size != 0 && size == g_failing_size) return nullptr;
-  try {
-    return ::operator new[](size);
-  } catch (...) {
-    return nullptr;
-  }
-}
 
 // Reaches the key-list counter, which only the section operations use.
 class CISStoreTestAccess {
@@ -41,13 +25,8 @@ class CISStoreTestAccess {
 namespace {
 
 using cstest::ReadFile;
+using cstest::FailingSize;
 using cstest::WriteFile;
-
-class FailingSize {
- public:
-  explicit FailingSize(std::size_t size) { g_failing_size = size; }
-  ~FailingSize() { g_failing_size = 0; }
-};
 
 class SectionTest : public cstest::WinDirTest {
  protected:

@@ -2,7 +2,6 @@
 // openers see its work (and wait for it), the memory goes with its last holder, and
 // the block answers the block interface as a shared block should.
 #include <cslib.h>
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -36,33 +35,7 @@ long Nothing(CSSharedMemBlock*, unsigned char*) {
   return 0;
 }
 
-// Entries of /dev/shm whose name holds text.
-std::vector<std::string> FilesNaming(const std::string& text) {
-  std::vector<std::string> found;
-  if (DIR* d = opendir("/dev/shm")) {
-    while (dirent* e = readdir(d))
-      if (std::strstr(e->d_name, text.c_str())) found.push_back(e->d_name);
-    closedir(d);
-  }
-  return found;
-}
-
-class Pipe {
- public:
-  Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-  ~Pipe() {
-    close(fds_[0]);
-    close(fds_[1]);
-  }
-  void Send() { EXPECT_EQ(write(fds_[1], "x", 1), 1); }
-  bool Receive() {
-    char c;
-    return read(fds_[0], &c, 1) == 1;
-  }
-
- private:
-  int fds_[2];
-};
+using cstest::Signal;
 
 TEST(SharedBlock, CreatedAndInitialisedOnceThenReadByAnotherProcess) {
   const std::string name = UniqueName("sb");
@@ -94,7 +67,7 @@ TEST(SharedBlock, NamesPairMemoryAndMutex) {
   const std::string name = (UniqueName("p") + std::string(24, 'n')).substr(0, 24);
   CSSharedMemBlock block(name.c_str(), 8, WriteOne, 0, nullptr);
   EXPECT_EQ(block.Valid(), 1);
-  std::vector<std::string> files = FilesNaming(name);
+  std::vector<std::string> files = cstest::SharedObjectFiles(name);
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"cslib.SHRMEM_" + name, "cslib.SHRMUT_" + name}));
 
@@ -108,7 +81,7 @@ TEST(SharedBlock, NamesPairMemoryAndMutex) {
   CSSharedMemBlock empty;
   EXPECT_EQ(empty.Allocate(longer.c_str(), 8, WriteOne, 0, &created), CSBlkErrAlloc);
   EXPECT_EQ(empty.Allocate(nullptr, 8, WriteOne, 0, &created), CSBlkErrAlloc);
-  EXPECT_TRUE(FilesNaming(longer).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(longer).empty());
 }
 
 TEST(SharedBlock, WithoutInitializerAndLockNesting) {
@@ -141,9 +114,9 @@ TEST(SharedBlock, GoneWithItsLastHolderClosedOrKilled) {
     EXPECT_EQ(data[0], 1) << "the other holder keeps it alive";
     b.Unlock();
   }
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 
-  Pipe ready;
+  Signal ready;
   Child holder([&] {
     CSSharedMemBlock mine(name.c_str(), 32, WriteOne, 0, nullptr);
     unsigned char* data = mine.Lock();  // dies holding the lock, too
@@ -165,14 +138,14 @@ TEST(SharedBlock, GoneWithItsLastHolderClosedOrKilled) {
   for (int i = 0; i < 32; ++i) ASSERT_EQ(data[i], 0) << i;
   EXPECT_EQ(fresh.Unlock(), 1);
   EXPECT_EQ(fresh.Free(), 0);
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 TEST(SharedBlock, OpenerWaitsForTheCreatorsInitializer) {
   const std::string name = UniqueName("wait");
-  Pipe inInit;
+  Signal inInit;
   Child creator([&] {
-    static Pipe* signal;
+    static Signal* signal;
     signal = &inInit;
     CSSharedMemBlock mine(
         name.c_str(), 4,
@@ -233,9 +206,9 @@ TEST(SharedBlock, FreeAndDestructionGiveEverythingBack) {
   {
     CSSharedMemBlock zero(name.c_str(), 0, Nothing, 0, nullptr);
     EXPECT_EQ(zero.Valid(), 1);
-    EXPECT_EQ(FilesNaming(name).size(), 2u);
+    EXPECT_EQ(cstest::SharedObjectFiles(name).size(), 2u);
   }
-  EXPECT_TRUE(FilesNaming(name).empty()) << "a size-0 block is released on destruction";
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty()) << "a size-0 block is released on destruction";
 
   // Freed while locked: the lock goes back, so others are not shut out.
   CSSharedMemBlock keep(name.c_str(), 8, WriteOne, 0, nullptr);
@@ -310,7 +283,7 @@ TEST(SharedBlock, CopiesHoldTheSameMemoryOnTheirOwn) {
   EXPECT_EQ(data[3], 3);
   assigned.Unlock();
   assigned.Free();
-  EXPECT_TRUE(FilesNaming(name).empty());
+  EXPECT_TRUE(cstest::SharedObjectFiles(name).empty());
 }
 
 }  // namespace

@@ -7,39 +7,17 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "port/profile.h"
+#include "support/allocfail.h"
 #include "support/testenv.h"
 
 namespace {
 
-// Requests of this size made through the library's nothrow array new fail; 0: none.
-std::size_t g_failing_size = 0;
-
-}  // namespace
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  if (g_failing_size != 0 && size == g_failing_size) return nullptr;
-  try {
-    return ::operator new[](size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-
-namespace {
-
+using cstest::FailingSize;
 using cstest::ScopedEnv;
-
-// Makes the library's working buffers of one size unobtainable for a scope.
-class FailingSize {
- public:
-  explicit FailingSize(std::size_t size) { g_failing_size = size; }
-  ~FailingSize() { g_failing_size = 0; }
-};
 
 class TypedTest : public cstest::WinDirTest {
  protected:

@@ -1,6 +1,7 @@
 // Forked child processes for tests.
 #include "support/child.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +48,25 @@ int Child::Wait() {
 
 void Child::Kill(int signal) {
   if (!reaped_) kill(pid_, signal);
+}
+
+Signal::Signal() {
+  if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+  EXPECT_GE(fds_[0], 0) << "pipe failed";
+}
+
+Signal::~Signal() {
+  close(fds_[0]);
+  close(fds_[1]);
+}
+
+void Signal::Send() {
+  EXPECT_EQ(write(fds_[1], "x", 1), 1);
+}
+
+bool Signal::Receive() {
+  char c;
+  return read(fds_[0], &c, 1) == 1;
 }
 
 }  // namespace cstest

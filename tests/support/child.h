@@ -28,6 +28,20 @@ class Child {
   int status_ = -1;
 };
 
+// A one-byte message between processes (made before the fork, used on both sides).
+class Signal {
+ public:
+  Signal();
+  ~Signal();
+  Signal(const Signal&) = delete;
+  Signal& operator=(const Signal&) = delete;
+  void Send();
+  bool Receive();  // waits for one message; false when every sender is gone
+
+ private:
+  int fds_[2];
+};
+
 }  // namespace cstest
 
 #endif  // CSLIB_TESTS_SUPPORT_CHILD_H

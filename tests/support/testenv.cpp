@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "port/named.h"
+
 namespace cstest {
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
@@ -47,7 +49,9 @@ std::string ReadFile(const std::string& path) {
   return out.str();
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -57,7 +61,9 @@ void WriteFile(const std::string& path, const std::string& content) {
 WinDirTest::WinDirTest()
     : windir_("CSLIB_WINDIR", dir_.path().c_str()), family_("CSLIB_OS_FAMILY", nullptr) {}
 
-std::size_t MappedPages::PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+std::size_t MappedPages::PageSize() {
+  return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
 
 MappedPages::MappedPages(std::size_t pages, int protection) : size_(pages * PageSize()) {
   void* p = mmap(nullptr, size_, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -65,11 +71,24 @@ MappedPages::MappedPages(std::size_t pages, int protection) : size_(pages * Page
   data_ = static_cast<char*>(p);
 }
 
-MappedPages::~MappedPages() { munmap(data_, size_); }
+MappedPages::~MappedPages() {
+  munmap(data_, size_);
+}
 
 std::string UniqueName(const std::string& prefix) {
   static std::atomic<int> counter{0};
   return prefix + std::to_string(getpid()) + "_" + std::to_string(counter++);
+}
+
+std::vector<std::string> SharedObjectFiles(const std::string& text) {
+  std::vector<std::string> found;
+  std::error_code ignored;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(cslib::port::SharedObjectDirectory(), ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(text) != std::string::npos) found.push_back(name);
+  }
+  return found;
 }
 
 }  // namespace cstest

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cstest {
 
@@ -74,6 +75,9 @@ class MappedPages {
 
 // A name no other test process uses at the same time: prefix, process id, counter.
 std::string UniqueName(const std::string& prefix);
+
+// The files of the named-object directory whose names hold text.
+std::vector<std::string> SharedObjectFiles(const std::string& text);
 
 }  // namespace cstest
 
