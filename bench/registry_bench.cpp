@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/scratch_windir.h"
 #include "port/registry.h"
 
 namespace {
@@ -15,23 +16,7 @@ namespace {
 namespace port = cslib::port;
 
 // A scratch Windows directory for the whole run, removed at the end.
-class ScratchWinDir {
- public:
-  ScratchWinDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "regbench.XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-    setenv("CSLIB_WINDIR", path_.c_str(), 1);
-  }
-  ~ScratchWinDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-
- private:
-  std::string path_;
-};
-
-ScratchWinDir scratch;
+ScratchWindir scratch;
 
 // The key list Software\Example\Settings under the local machine, with one value.
 struct Fixture {

@@ -11,26 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "bench/scratch_windir.h"
+
 namespace {
-
-// A scratch Windows directory for the run, removed at the end.
-class ScratchWindir {
- public:
-  ScratchWindir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cslib-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-    setenv("CSLIB_WINDIR", path_.c_str(), 1);
-    unsetenv("CSLIB_OS_FAMILY");
-  }
-  ~ScratchWindir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // A database whose section "Bench" holds `entries` double words, Key0 to Key<n-1>.
 void WriteSection(const std::string& windir, int entries) {
