@@ -37,6 +37,14 @@ char* Duplicate(const char* text) {
   return copy;
 }
 
+// Releases a store's three owned strings and clears the pointers.
+void ReleaseStrings(char*& section, char*& dbFile, char*& mapFile) {
+  delete[] section;
+  delete[] dbFile;
+  delete[] mapFile;
+  section = dbFile = mapFile = nullptr;
+}
+
 // Appends text to a notice being composed, cutting it at the notice's end.
 void Append(char* notice, std::size_t* used, const char* text) {
   while (*text && *used + 1 < kNoticeSize) notice[(*used)++] = *text++;
@@ -61,10 +69,7 @@ CrossInstanceStore::CrossInstanceStore(CISErr& result, const char* section, CIST
   if (!usable || !setUp || !m_Section) result = CISErrFailed;
   if (!setUp || !m_Section) {
     // A store without its files or its section name has nothing to work on.
-    delete[] m_Section;
-    delete[] m_DBFile;
-    delete[] m_MapFile;
-    m_Section = m_DBFile = m_MapFile = nullptr;
+    ReleaseStrings(m_Section, m_DBFile, m_MapFile);
     m_Signature = 0;
   }
 }
@@ -84,22 +89,14 @@ CrossInstanceStore& CrossInstanceStore::operator=(const CrossInstanceStore& othe
 }
 
 CrossInstanceStore::~CrossInstanceStore() {
-  if (m_Signature != 0) {
-    delete[] m_Section;
-    delete[] m_DBFile;
-    delete[] m_MapFile;
-  }
+  if (m_Signature != 0) ReleaseStrings(m_Section, m_DBFile, m_MapFile);
   m_Section = m_DBFile = m_MapFile = nullptr;
   m_Type = CISTypeMachine;
   m_Signature = 0;
 }
 
 void CrossInstanceStore::m_CopyCIS(const CrossInstanceStore& source) {
-  if (m_Signature == kStoreSignature) {
-    delete[] m_Section;
-    delete[] m_DBFile;
-    delete[] m_MapFile;
-  }
+  if (m_Signature == kStoreSignature) ReleaseStrings(m_Section, m_DBFile, m_MapFile);
   m_Section = m_DBFile = m_MapFile = nullptr;
   m_Type = CISTypeMachine;
   m_Signature = 0;
@@ -111,10 +108,7 @@ void CrossInstanceStore::m_CopyCIS(const CrossInstanceStore& source) {
   m_MapFile = Duplicate(source.m_MapFile);
   m_Type = source.m_Type;
   if (!m_Section || !m_DBFile || !m_MapFile) {
-    delete[] m_Section;
-    delete[] m_DBFile;
-    delete[] m_MapFile;
-    m_Section = m_DBFile = m_MapFile = nullptr;
+    ReleaseStrings(m_Section, m_DBFile, m_MapFile);
     m_Type = CISTypeMachine;
     m_Signature = 0;
   }
