@@ -27,6 +27,7 @@
 #include <string>
 
 #include "port/posix/named_lock.h"
+#include "port/posix/procstat.h"
 
 namespace cslib::port {
 namespace {
@@ -225,47 +226,6 @@ struct ThreadSelf {
 // call, in the shared library too (16 bytes of the static TLS kept for such use).
 __attribute__((tls_model("initial-exec"))) thread_local ThreadSelf self;
 
-enum class Stat { kRead, kGone, kUnknown };
-
-struct ThreadStat {
-  char state = '?';
-  unsigned long long start_time = 0;
-};
-
-// The state and start time of any thread of the pid namespace, from /proc/<id>/stat.
-Stat ReadThreadStat(std::uint32_t thread, ThreadStat* out) {
-  const std::string path = "/proc/" + std::to_string(thread) + "/stat";
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno == ENOENT || errno == ESRCH ? Stat::kGone : Stat::kUnknown;
-  char buf[1024];
-  ssize_t n;
-  do {
-    n = read(fd.get(), buf, sizeof buf - 1);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 && errno == ESRCH) return Stat::kGone;  // it ended after the open
-  if (n <= 0) return Stat::kUnknown;
-  std::string_view text(buf, static_cast<std::size_t>(n));
-  // The command name in parentheses may hold blanks and parentheses itself.
-  const std::size_t close_paren = text.rfind(')');
-  if (close_paren == std::string_view::npos || close_paren + 2 >= text.size())
-    return Stat::kUnknown;
-  text.remove_prefix(close_paren + 2);
-  out->state = text[0];
-  // Field 22, the start time, is the 20th field after the command name.
-  for (int field = 0; field < 19; ++field) {
-    const std::size_t blank = text.find(' ');
-    if (blank == std::string_view::npos) return Stat::kUnknown;
-    text.remove_prefix(blank + 1);
-  }
-  unsigned long long start = 0;
-  for (char c : text.substr(0, text.find(' '))) {
-    if (c < '0' || c > '9') return Stat::kUnknown;
-    start = start * 10 + static_cast<unsigned>(c - '0');
-  }
-  out->start_time = start;
-  return Stat::kRead;
-}
-
 // True when /proc is mounted and shows our own pid namespace, so that the thread ids
 // the lock keeps mean the same there.
 bool ProcIsOurs() {
@@ -281,10 +241,10 @@ bool ProcIsOurs() {
 // write it).
 bool OwnerGone(std::uint32_t thread, std::uint64_t recorded) {
   if (thread == 0) return true;  // no owner in the word at all
-  ThreadStat st;
-  const Stat stat = ProcIsOurs() ? ReadThreadStat(thread, &st) : Stat::kUnknown;
-  if (stat == Stat::kGone) return true;
-  if (stat == Stat::kUnknown) {
+  ProcStat st;
+  const ProcStatResult stat = ProcIsOurs() ? ReadProcStat(thread, &st) : ProcStatResult::kUnknown;
+  if (stat == ProcStatResult::kGone) return true;
+  if (stat == ProcStatResult::kUnknown) {
     // Without /proc, existence is all that can be told; a zombie passes for alive.
     return kill(static_cast<pid_t>(thread), 0) != 0 && errno == ESRCH;
   }
@@ -297,9 +257,9 @@ bool OwnerGone(std::uint32_t thread, std::uint64_t recorded) {
 [[gnu::noinline]] ThreadSelf LearnSelf() {
   ThreadSelf me;
   me.id = static_cast<std::uint32_t>(syscall(SYS_gettid));
-  ThreadStat st;
+  ProcStat st;
   me.identity = OwnerIdentity(
-      me.id, ProcIsOurs() && ReadThreadStat(me.id, &st) == Stat::kRead ? st.start_time : 0);
+      me.id, ProcIsOurs() && ReadProcStat(me.id, &st) == ProcStatResult::kRead ? st.start_time : 0);
   // A forked child's thread is a new thread: it must learn itself afresh. Should the
   // handler not be registered, nothing is kept and every call learns again.
   static const bool forgotten_in_children =

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "port/clock.h"
+#include "port/posix/procstat.h"
 
 extern char** environ;
 
@@ -115,37 +116,9 @@ class SignalsBlocked {
   sigset_t old_;
 };
 
-struct ProcessStat {
-  char state = '?';
-  unsigned long long start_time = 0;
-};
-
-// The state and start time of a process from /proc/<pid>/stat; false when the
-// process is gone (or /proc cannot be read).
-bool ReadProcessStat(long pid, ProcessStat* out) {
-  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  char buf[1024];
-  ssize_t n;
-  do {
-    n = read(fd.get(), buf, sizeof buf - 1);
-  } while (n < 0 && errno == EINTR);
-  if (n <= 0) return false;
-  std::string_view text(buf, static_cast<std::size_t>(n));
-  // The command name in parentheses may hold blanks and parentheses itself.
-  const std::size_t close_paren = text.rfind(')');
-  if (close_paren == std::string_view::npos || close_paren + 2 >= text.size()) return false;
-  text.remove_prefix(close_paren + 2);
-  out->state = text[0];
-  // Field 22, the start time, is the 20th field after the command name.
-  for (int field = 0; field < 19; ++field) {
-    const std::size_t blank = text.find(' ');
-    if (blank == std::string_view::npos) return false;
-    text.remove_prefix(blank + 1);
-  }
-  out->start_time = std::strtoull(std::string(text.substr(0, text.find(' '))).c_str(), nullptr, 10);
-  return true;
+// The state and start time of a process; false when it is gone or cannot be read.
+bool ReadProcessStat(long pid, ProcStat* out) {
+  return ReadProcStat(pid, out) == ProcStatResult::kRead;
 }
 
 void SleepMicroseconds(long us) {
@@ -219,12 +192,12 @@ ReadyWait WaitUntilReadyForInput(long pid, unsigned long timeoutMs) {
   const bool limited = timeoutMs < kNoTimeLimit;
   const std::uint64_t deadline =
       MonotonicTicks() + static_cast<std::uint64_t>(timeoutMs) * (kMonotonicTicksPerSecond / 1000);
-  ProcessStat first;
+  ProcStat first;
   if (!ReadProcessStat(pid, &first)) return ReadyWait::kEnded;
   int asleep = 0;
   long pause = 1000;
   for (;;) {
-    ProcessStat now;
+    ProcStat now;
     // A different start time means the pid now names another process.
     if (!ReadProcessStat(pid, &now) || now.start_time != first.start_time || now.state == 'Z' ||
         now.state == 'X' || now.state == 'x')
