@@ -107,50 +107,52 @@ CSListNode* CSList::NewNode(void* data) {
   return new (record) CSListNode{owner, data, nullptr, nullptr};
 }
 
-long CSList::Insert(CSListIterator& it, void* data) {
-  if (it.m_List != this || (m_Head && !it.m_Current)) return CSListErrNoMemory;
+// The node for an Insert or Append through it, counted in; in an empty list it becomes
+// the only node and the iterator stands on it. Null, with nothing changed, when the
+// iterator cannot be used here or no node can be had.
+CSListNode* CSList::AddNode(CSListIterator& it, void* data) {
+  if (it.m_List != this || (m_Head && !it.m_Current)) return nullptr;
   CSListNode* node = NewNode(data);
-  if (!node) return CSListErrNoMemory;
+  if (!node) return nullptr;
   if (!m_Head) {
     m_Head = m_Tail = node;
     it.m_Current = node;
     it.m_Ordinal = 0;
-  } else {
-    CSListNode* at = it.m_Current;
-    node->m_Next = at;
-    node->m_Prev = at->m_Prev;
-    if (at->m_Prev) {
-      at->m_Prev->m_Next = node;
-    } else {
-      m_Head = node;
-    }
-    at->m_Prev = node;
-    ++it.m_Ordinal;
   }
   ++m_Count;
+  return node;
+}
+
+long CSList::Insert(CSListIterator& it, void* data) {
+  CSListNode* at = it.m_Current;
+  CSListNode* node = AddNode(it, data);
+  if (!node) return CSListErrNoMemory;
+  if (node == it.m_Current) return CSListOk;  // the list was empty
+  node->m_Next = at;
+  node->m_Prev = at->m_Prev;
+  if (at->m_Prev) {
+    at->m_Prev->m_Next = node;
+  } else {
+    m_Head = node;
+  }
+  at->m_Prev = node;
+  ++it.m_Ordinal;
   return CSListOk;
 }
 
 long CSList::Append(CSListIterator& it, void* data) {
-  if (it.m_List != this || (m_Head && !it.m_Current)) return CSListErrNoMemory;
-  CSListNode* node = NewNode(data);
+  CSListNode* at = it.m_Current;
+  CSListNode* node = AddNode(it, data);
   if (!node) return CSListErrNoMemory;
-  if (!m_Head) {
-    m_Head = m_Tail = node;
-    it.m_Current = node;
-    it.m_Ordinal = 0;
+  if (node == it.m_Current) return CSListOk;  // the list was empty
+  node->m_Prev = at;
+  node->m_Next = at->m_Next;
+  if (at->m_Next) {
+    at->m_Next->m_Prev = node;
   } else {
-    CSListNode* at = it.m_Current;
-    node->m_Prev = at;
-    node->m_Next = at->m_Next;
-    if (at->m_Next) {
-      at->m_Next->m_Prev = node;
-    } else {
-      m_Tail = node;
-    }
-    at->m_Next = node;
+    m_Tail = node;
   }
-  ++m_Count;
+  at->m_Next = node;
   return CSListOk;
 }
 

@@ -79,6 +79,7 @@ class CSLIB_API CSList {
 
  private:
   CSListNode* NewNode(void* data);
+  CSListNode* AddNode(CSListIterator& it, void* data);
 };
 
 #endif  // CSLIB_LIST_H
