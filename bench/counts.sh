@@ -3,7 +3,7 @@
 # cycle and one list element cost in the memory benchmarks of a build (default
 # build/release). Counts repeat from run to run where times on a shared machine do not;
 # each is the benchmark function's inclusive count over the calls it made of one
-# marker function (CSAllocMemory, malloc, CSList::Append, operator new).
+# marker function (CSAllocMemory, malloc, model::Alloc, CSList::Append, operator new).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -34,10 +34,13 @@ count() {  # count <benchmark> <marker callee> <marker calls per unit> <unit>
 {
   count MemObjectCycle CSAllocMemory 1 cycle
   count MallocFloor ":malloc " 2 cycle
+  count MemObjectCycleModel "model::Alloc" 1 cycle
   count ListAppendDelete CSList::Append 1 element
   count StdListAppendDelete "operator new(unsigned long)" 1 element
 } | tee "$work/counts"
 awk '{ n[$1] = $2 } END {
   if (n["MallocFloor"] > 0) printf "cycle against the floor: %.2f\n", n["MemObjectCycle"] / n["MallocFloor"]
+  if (n["MallocFloor"] > 0 && n["MemObjectCycleModel"] > 0)
+    printf "stripped model against the floor: %.2f\n", n["MemObjectCycleModel"] / n["MallocFloor"]
   if (n["StdListAppendDelete"] > 0)
     printf "CSList against std::list: %.2f\n", n["ListAppendDelete"] / n["StdListAppendDelete"] }' "$work/counts"
