@@ -17,9 +17,10 @@ extern __thread std::uintptr_t tStackTop __attribute__((tls_model("initial-exec"
 // Asks the thread library once per thread and records the answer in tStackTop.
 std::uintptr_t LearnStackTop();
 
-// True when [p, p + size) lies between the current frame and the top of the calling
-// thread's stack. False says nothing: the range may still be writable. Inline: it sits
-// on every lock and allocation path, and the frame it compares with is the caller's.
+// True when [p, p + size) lies between the frame of the function this is inlined into
+// and the top of the calling thread's stack, that is in the frames of its callers.
+// False says nothing: the range may still be writable. Inline: it sits on every lock
+// and allocation path.
 __attribute__((always_inline)) inline bool InLiveStack(const void* p, std::size_t size) {
   std::uintptr_t top = tStackTop;
   if (__builtin_expect(top == 0, 0)) top = LearnStackTop();
