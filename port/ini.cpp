@@ -80,7 +80,7 @@ Document::Document(std::string content) : content_(std::move(content)) {
       eol_ = "\r";
   }
 
-  sections_.push_back(Section{{}, false, 0, n, pos, {}, {}});
+  sections_.push_back(Section{{}, 0, n, pos, {}, {}});
   while (pos < n) {
     const std::size_t begin = pos;
     std::size_t text_end = begin;
@@ -98,7 +98,7 @@ Document::Document(std::string content) : content_(std::move(content)) {
       const std::size_t close = line.rfind(']');
       if (close != std::string_view::npos && close > first) {
         sections_.back().end = begin;
-        Section s{Trim(line.substr(first + 1, close - first - 1)), true, begin, n, next, {}, {}};
+        Section s{Trim(line.substr(first + 1, close - first - 1)), begin, n, next, {}, {}};
         index_.emplace(s.name, sections_.size());
         sections_.push_back(std::move(s));
         continue;
@@ -137,6 +137,11 @@ const Section* Document::FindSection(std::string_view name) const {
 const Entry* Document::FindEntry(const Section& section, std::string_view key) const {
   const auto it = section.index.find(Trim(key));
   return it == section.index.end() ? nullptr : &section.entries[it->second];
+}
+
+const Entry* Document::FindEntry(std::string_view section, std::string_view key) const {
+  const Section* s = FindSection(section);
+  return s ? FindEntry(*s, key) : nullptr;
 }
 
 std::size_t CopyValue(std::string_view text, char* buffer, std::size_t size) {
@@ -182,7 +187,7 @@ std::vector<std::string_view> KeyNames(const Document& doc, std::string_view sec
 std::vector<std::string_view> SectionNames(const Document& doc) {
   std::vector<std::string_view> names;
   for (const Section& s : doc.sections())
-    if (s.named && !s.name.empty()) names.push_back(s.name);
+    if (!s.name.empty()) names.push_back(s.name);
   return names;
 }
 
@@ -232,16 +237,14 @@ Edit SetValue(const Document& doc, std::string_view section, std::string_view ke
 
 Edit AddValue(const Document& doc, std::string_view section, std::string_view key,
               std::string_view value, std::string* out) {
-  const Section* s = doc.FindSection(section);
-  const Entry* e = s ? doc.FindEntry(*s, key) : nullptr;
+  const Entry* e = doc.FindEntry(section, key);
   if (e && !e->value.empty() && IsWritableValue(value)) return Edit::kUnchanged;
   return SetValue(doc, section, key, value, out);
 }
 
 Edit DeleteKey(const Document& doc, std::string_view section, std::string_view key,
                std::string* out) {
-  const Section* s = doc.FindSection(section);
-  const Entry* e = s ? doc.FindEntry(*s, key) : nullptr;
+  const Entry* e = doc.FindEntry(section, key);
   if (!e) return Edit::kUnchanged;
   const std::string& c = doc.content();
   *out = c.substr(0, e->line_begin) + c.substr(e->line_end);

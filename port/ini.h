@@ -35,8 +35,7 @@ struct Entry {
 };
 
 struct Section {
-  std::string_view name;       // trimmed; sections before the first header have none
-  bool named;                  // false for the lines before the first header
+  std::string_view name;       // trimmed; empty for the lines before the first header
   std::size_t begin;           // first byte of the header line
   std::size_t end;             // first byte of the next header line, or the file's end
   std::size_t insert_at;       // one past the last non-blank line of the section
@@ -56,6 +55,8 @@ class Document {
   const Section* FindSection(std::string_view name) const;
   // The first entry of that key in the section, or null.
   const Entry* FindEntry(const Section& section, std::string_view key) const;
+  // The first entry of that key in the first section of that name, or null.
+  const Entry* FindEntry(std::string_view section, std::string_view key) const;
   const std::vector<Section>& sections() const { return sections_; }
   // The line ending new lines take: the first one the file uses, LF when it has none.
   std::string_view LineEnding() const { return eol_; }

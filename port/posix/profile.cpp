@@ -372,18 +372,12 @@ ProfileView::ProfileView(const char* file) : doc_(Current(ProfilePath(file))) {}
 std::size_t ProfileView::ReadValue(std::string_view section, std::string_view key,
                                    const char* default_value, char* buffer,
                                    std::size_t size) const {
-  if (doc_) {
-    const ini::Section* s = doc_->FindSection(section);
-    const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
-    if (e) return ini::CopyValue(e->value, buffer, size);
-  }
-  return ini::CopyValue(DefaultText(default_value), buffer, size);
+  const ini::Entry* e = doc_ ? doc_->FindEntry(section, key) : nullptr;
+  return ini::CopyValue(e ? e->value : DefaultText(default_value), buffer, size);
 }
 
 std::string_view ProfileView::Value(std::string_view section, std::string_view key) const {
-  if (!doc_) return {};
-  const ini::Section* s = doc_->FindSection(section);
-  const ini::Entry* e = s ? doc_->FindEntry(*s, key) : nullptr;
+  const ini::Entry* e = doc_ ? doc_->FindEntry(section, key) : nullptr;
   return e ? e->value : std::string_view();
 }
 
