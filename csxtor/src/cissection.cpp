@@ -10,6 +10,7 @@
 #include "cslib/store.h"
 #include "cslib/text.h"
 #include "csxtor/src/cislimits.h"
+#include "port/ini.h"
 #include "port/memprobe.h"
 
 using cslib::cis::kMaxDeletedSection;
@@ -28,19 +29,8 @@ bool IsBlank(char c) {
 // Whether two section names address the same section of an INI file: the files match
 // names without regard to ASCII case or to blanks around them.
 bool SameSection(const char* a, const char* b) {
-  const char* aEnd = a + std::strlen(a);
-  const char* bEnd = b + std::strlen(b);
-  while (a < aEnd && IsBlank(*a)) ++a;
-  while (aEnd > a && IsBlank(aEnd[-1])) --aEnd;
-  while (b < bEnd && IsBlank(*b)) ++b;
-  while (bEnd > b && IsBlank(bEnd[-1])) --bEnd;
-  if (aEnd - a != bEnd - b) return false;
-  for (; a < aEnd; ++a, ++b) {
-    const char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-    const char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-  }
-  return true;
+  namespace ini = cslib::port::ini;
+  return ini::NameEqual{}(ini::Trim(a), ini::Trim(b));
 }
 
 // Whether a value read from a file would come back different once written as it
