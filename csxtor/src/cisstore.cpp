@@ -2,7 +2,6 @@
 // store operation is built on (with the section map kept in "QZFCSS15.INI"), the
 // string operations and copying. Every value goes to the INI files through the
 // profile engine (port/profile.h); a store caches nothing itself.
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -116,40 +115,29 @@ void CrossInstanceStore::m_CopyCIS(const CrossInstanceStore& source) {
 
 int CrossInstanceStore::m_CISInitDB(CISType type, const char* fileName) {
   const CSOSVersion os = CSGetOSVersion();
-  const long nameLength = cslib::port::ReadableStrlen(fileName);
-  if (nameLength < 0) return 0;
+  if (cslib::port::ReadableStrlen(fileName) < 0) return 0;
   m_Type = type;
 
-  std::string directory = cslib::port::WindowsDirectory();
-  if (directory.empty() || !cslib::port::IsPathSeparator(directory.back()))
-    directory += cslib::port::kPathSeparator;
-  const std::size_t longest = std::max(static_cast<std::size_t>(nameLength), sizeof kDefaultDBName);
-  m_DBFile = new (std::nothrow) char[directory.size() + longest + 1];
-  m_MapFile = new (std::nothrow) char[directory.size() + sizeof kMapFileName];
+  std::string dbFile;
+  if (type == CISTypeWinIni) {
+    dbFile = kWinIniName;
+  } else if (type == CISTypeNamedFile && os != CSOSWinNT) {
+    dbFile = fileName;
+  } else {
+    const char* leaf = kDefaultDBName;
+    if (type == CISTypeNamedFile) {
+      leaf = fileName;
+      for (const char* p = fileName; *p; ++p)
+        if (cslib::port::IsPathSeparator(*p)) leaf = p + 1;
+    }
+    dbFile = cslib::port::ProfilePath(leaf);
+  }
+  m_DBFile = Duplicate(dbFile.c_str());
+  m_MapFile = Duplicate(cslib::port::ProfilePath(kMapFileName).c_str());
   if (!m_DBFile || !m_MapFile) return 0;
 
-  std::memcpy(m_MapFile, directory.c_str(), directory.size());
-  std::memcpy(m_MapFile + directory.size(), kMapFileName, sizeof kMapFileName);
   cslib::port::ProfileDeleteKey(m_MapFile, kConfigSection, "");
-
-  const char* leaf = kDefaultDBName;
-  if (type == CISTypeWinIni) {
-    std::memcpy(m_DBFile, kWinIniName, sizeof kWinIniName);
-    return 1;
-  }
-  if (type == CISTypeNamedFile) {
-    if (os != CSOSWinNT) {
-      std::memcpy(m_DBFile, fileName, static_cast<std::size_t>(nameLength) + 1);
-      cslib::port::ProfileDeleteKey(m_DBFile, kDefaultSection, "");
-      return 1;
-    }
-    leaf = fileName;
-    for (const char* p = fileName; *p; ++p)
-      if (cslib::port::IsPathSeparator(*p)) leaf = p + 1;
-  }
-  std::memcpy(m_DBFile, directory.c_str(), directory.size());
-  std::strcpy(m_DBFile + directory.size(), leaf);
-  cslib::port::ProfileDeleteKey(m_DBFile, kDefaultSection, "");
+  if (type != CISTypeWinIni) cslib::port::ProfileDeleteKey(m_DBFile, kDefaultSection, "");
   return 1;
 }
 
