@@ -150,20 +150,8 @@ CISErr CrossInstanceStore::RetrieveGenericBytes(const char* key, void* destinati
   if (keyLength < 0 || !CSIsValidWritePtr(destination, size) ||
       !CSIsValidWritePtr(count, sizeof *count) || m_Signature != kStoreSignature)
     return CISErrInvalid;
-  *count = 0;
-  // The default is looked at only when it is needed, as the entry may well exist.
-  unsigned char* out = static_cast<unsigned char*>(destination);
-  const unsigned char* fallback = static_cast<const unsigned char*>(defaultValue);
-  if (fallback) {
-    unsigned short got = 0;
-    const CISErr read = m_RetrieveBytes(key, keyLength, out, size, &got, nullptr);
-    if (read != CISErrNotFound) {
-      *count = got;
-      return read;
-    }
-    if (!CSIsValidReadPtr(fallback, size)) return CISErrInvalid;
-  }
-  return m_RetrieveBytes(key, keyLength, out, size, count, fallback);
+  return m_RetrieveBytes(key, keyLength, static_cast<unsigned char*>(destination), size, count,
+                         static_cast<const unsigned char*>(defaultValue));
 }
 
 CISErr CrossInstanceStore::m_RetrieveBytes(const char* key, long keyLength,
@@ -178,6 +166,8 @@ CISErr CrossInstanceStore::m_RetrieveBytes(const char* key, long keyLength,
   if (fetched == CISErrNoMemory) return CISErrNoMemory;
   if (fetched != CISOk) {
     if (!defaultValue) return CISErrNotFound;
+    // The default is looked at only when it is needed, as the entry may well exist.
+    if (!CSIsValidReadPtr(defaultValue, size)) return CISErrInvalid;
     const CISErr stored = m_StoreBytes(key, keyLength, defaultValue, size);
     std::memmove(destination, defaultValue, size);
     *count = size;

@@ -145,7 +145,7 @@ class CSLIB_API CrossInstanceStore {
   // The length of one entry's value, whole, after the locate step.
   unsigned long m_CISSizeDB(const char* section, const char* key);
   // The byte operations on checked arguments: key readable (keyLength characters),
-  // buffers sound, store valid.
+  // data and destination sound, store valid. A default is checked only when needed.
   CISErr m_StoreBytes(const char* key, long keyLength, const unsigned char* data,
                       unsigned short count);
   CISErr m_RetrieveBytes(const char* key, long keyLength, unsigned char* destination,
