@@ -111,6 +111,28 @@ TEST_F(ProfileTest, WriteThatChangesNothingLeavesTheFileAlone) {
   EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
 }
 
+// The file a write puts in place keeps the permissions of the one it replaces, also
+// when they changed after the engine last read the file, and when its copy is trusted.
+TEST_F(ProfileTest, WritesKeepTheFilesMode) {
+  const auto mode = [this] {
+    struct stat st;
+    return ::stat(file_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  WriteFile(file_, "[s]\nk=1\n");
+  ASSERT_EQ(::chmod(file_.c_str(), 0600), 0);
+  ASSERT_TRUE(Put("s", "k", "2"));
+  EXPECT_EQ(mode(), 0600u);
+  AgeFile();
+  EXPECT_EQ(Get("s", "k"), "2");
+  ASSERT_EQ(::chmod(file_.c_str(), 0640), 0);
+  ASSERT_TRUE(Put("s", "k", "3"));
+  EXPECT_EQ(mode(), 0640u);
+  AgeFile();
+  EXPECT_EQ(Get("s", "k"), "3");
+  ASSERT_TRUE(Put("s", "k", "4"));
+  EXPECT_EQ(mode(), 0640u);
+}
+
 TEST_F(ProfileTest, RefusedInputWritesNothing) {
   WriteFile(file_, "[s]\nk=v\n");
   const struct {

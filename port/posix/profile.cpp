@@ -76,6 +76,7 @@ struct Stamp {
   std::int64_t mtime = 0;
   std::int64_t ctime = 0;
   bool whole_seconds = false;
+  mode_t mode = 0;  // not compared: a change of mode moves ctime
 
   static Stamp Of(const struct stat& st) {
     Stamp s;
@@ -86,6 +87,7 @@ struct Stamp {
     s.mtime = Ns(st.st_mtim);
     s.ctime = Ns(st.st_ctim);
     s.whole_seconds = st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0;
+    s.mode = st.st_mode;
     return s;
   }
   bool operator==(const Stamp& o) const {
@@ -230,10 +232,10 @@ std::unordered_map<std::string, CacheEntry>& Cache() {
   return *cache;
 }
 
-// The file's current content, parsed: from the cache when it is provably current,
-// else read afresh. False when the file exists but cannot be read; *doc is null for a
-// missing file.
-bool Snapshot(const std::string& path, DocPtr* doc) {
+// The file's current content, parsed, and its identity: from the cache when it is
+// provably current, else read afresh. False when the file exists but cannot be read;
+// *doc is null for a missing file.
+bool Snapshot(const std::string& path, DocPtr* doc, Stamp* current = nullptr) {
   std::lock_guard<std::mutex> guard(CacheMutex());
   CacheEntry& e = Cache()[path];
   if (e.dir.empty()) e.dir = Split(path).dir;
@@ -243,6 +245,7 @@ bool Snapshot(const std::string& path, DocPtr* doc) {
     if ((epoch != 0 && epoch == e.epoch) || StatPath(path) == e.stamp) {
       e.epoch = epoch;
       *doc = e.doc;
+      if (current) *current = e.stamp;
       return true;
     }
   }
@@ -269,6 +272,7 @@ bool Snapshot(const std::string& path, DocPtr* doc) {
   e.seen_generation = generation;
   e.trusted = !stamp.Recent();
   *doc = e.doc;
+  if (current) *current = stamp;
   return true;
 }
 
@@ -308,7 +312,8 @@ bool Modify(const std::string& path, bool creates, const EditFn& edit) {
   if (!generation) return false;
 
   DocPtr current;
-  if (!Snapshot(path, &current)) return false;
+  Stamp old;
+  if (!Snapshot(path, &current, &old)) return false;
   std::string updated;
   switch (edit(current ? *current : Empty(), &updated)) {
     case ini::Edit::kRefused:
@@ -319,13 +324,11 @@ bool Modify(const std::string& path, bool creates, const EditFn& edit) {
       break;
   }
 
-  struct stat old;
-  const bool had_file = ::stat(path.c_str(), &old) == 0;
   ::unlink(parts.temp.c_str());
   Fd temp(::open(parts.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!temp.ok()) return false;
   bool ok = WriteAll(temp.get(), updated);
-  if (ok && had_file) ok = ::fchmod(temp.get(), old.st_mode & 07777) == 0;
+  if (ok && old.exists) ok = ::fchmod(temp.get(), old.mode & 07777) == 0;
   ok = ok && ::fdatasync(temp.get()) == 0;
   ok = temp.Close() && ok;
   ok = ok && ::rename(parts.temp.c_str(), path.c_str()) == 0;
