@@ -19,6 +19,11 @@
 
 namespace cslib::port {
 
+DirectoryWatcher& DirectoryWatcher::Instance() {
+  static DirectoryWatcher* watcher = new DirectoryWatcher();
+  return *watcher;
+}
+
 #if defined(__linux__)
 namespace {
 
@@ -163,11 +168,6 @@ bool Watch(State& s, const std::string& dir) {
 
 }  // namespace
 
-DirectoryWatcher& DirectoryWatcher::Instance() {
-  static DirectoryWatcher* watcher = new DirectoryWatcher();
-  return *watcher;
-}
-
 std::uint64_t DirectoryWatcher::Epoch(const std::string& dir) {
   State& s = Shared();
   if (s.forked) {
@@ -192,11 +192,6 @@ std::uint64_t DirectoryWatcher::Epoch(const std::string& dir) {
 }
 
 #else
-
-DirectoryWatcher& DirectoryWatcher::Instance() {
-  static DirectoryWatcher* watcher = new DirectoryWatcher();
-  return *watcher;
-}
 
 std::uint64_t DirectoryWatcher::Epoch(const std::string&) {
   return 0;
