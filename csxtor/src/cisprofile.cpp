@@ -2,10 +2,12 @@
 // WIN.INI or of a named file, one operation, then torn down. Failures fold into the
 // plain results the Windows functions have: 0, or the caller's default.
 #include <cstring>
+#include <string_view>
 
 #include "cslib/frame.h"
 #include "cslib/profile.h"
 #include "cslib/store.h"
+#include "port/ini.h"
 #include "port/memprobe.h"
 
 namespace {
@@ -23,13 +25,10 @@ int GetString(CISType type, const char* section, const char* key, const char* de
   const unsigned short room = BufferSize(size);
   if (!buffer || result != CISOk || room == 0 || !CSIsValidWritePtr(buffer, room)) return 0;
   if (store.RetrieveStr(key, buffer, room) == CISOk) return static_cast<int>(std::strlen(buffer));
-  long length = defaultValue ? cslib::port::ReadableStrlen(defaultValue) : 0;
-  if (length < 0) length = 0;
-  const std::size_t n =
-      static_cast<std::size_t>(length) < room - 1u ? static_cast<std::size_t>(length) : room - 1u;
-  if (n > 0) std::memcpy(buffer, defaultValue, n);
-  buffer[n] = '\0';
-  return static_cast<int>(n);
+  const long length = defaultValue ? cslib::port::ReadableStrlen(defaultValue) : 0;
+  const std::string_view text =
+      length > 0 ? std::string_view(defaultValue, static_cast<std::size_t>(length)) : "";
+  return static_cast<int>(cslib::port::ini::CopyValue(text, buffer, room));
 }
 
 int GetInt(CISType type, const char* section, const char* key, int defaultValue,

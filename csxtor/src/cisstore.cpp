@@ -12,6 +12,7 @@
 #include "cslib/text.h"
 #include "csxtor/src/cislimits.h"
 #include "port/environment.h"
+#include "port/ini.h"
 #include "port/memprobe.h"
 #include "port/notice.h"
 #include "port/profile.h"
@@ -285,11 +286,9 @@ CISErr CrossInstanceStore::RetrieveOrStoreStr(const char* key, char* buffer, uns
   const long defaultLength = cslib::port::ReadableStrlen(defaultValue);
   if (defaultLength < 0) return CISErrInvalid;
   const CISErr stored = StoreStr(key, defaultValue);
-  const std::size_t fits = static_cast<std::size_t>(size) - 1;
-  const std::size_t n = static_cast<std::size_t>(defaultLength) < fits ? defaultLength : fits;
-  std::memcpy(buffer, defaultValue, n);
-  buffer[n] = '\0';
+  const std::size_t whole = static_cast<std::size_t>(defaultLength);
+  const std::size_t n = cslib::port::ini::CopyValue({defaultValue, whole}, buffer, size);
   // A default that could not be stored is reported as such, not as a cut.
   if (stored != CISOk) return stored;
-  return static_cast<std::size_t>(defaultLength) > fits ? CISErrTruncated : CISOk;
+  return n < whole ? CISErrTruncated : CISOk;
 }
