@@ -110,20 +110,17 @@ Document::Document(std::string content) : content_(std::move(content)) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
 
-    std::size_t raw_b = eq + 1, raw_e = line.size();
-    while (raw_b < raw_e && IsBlank(line[raw_b])) ++raw_b;
-    while (raw_e > raw_b && IsBlank(line[raw_e - 1])) --raw_e;
-    if (raw_b == raw_e) raw_b = raw_e = eq + 1;
-    std::string_view value = line.substr(eq + 1);
-    const std::size_t zero = value.find('\0');
-    if (zero != std::string_view::npos) value = value.substr(0, zero);
-
+    // An empty value is written in place just after the '='.
+    const std::string_view after = line.substr(eq + 1);
+    const std::string_view raw = Trim(after);
+    const std::size_t raw_b =
+        raw.empty() ? eq + 1 : static_cast<std::size_t>(raw.data() - line.data());
     Entry e{Trim(line.substr(0, eq)),
-            StripQuotes(Trim(value)),
+            StripQuotes(Trim(after.substr(0, after.find('\0')))),
             begin,
             next,
             begin + raw_b,
-            begin + raw_e};
+            begin + raw_b + raw.size()};
     cur.index.emplace(e.key, cur.entries.size());
     cur.entries.push_back(e);
   }
