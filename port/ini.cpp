@@ -244,7 +244,7 @@ Edit DeleteKey(const Document& doc, std::string_view section, std::string_view k
   const Entry* e = doc.FindEntry(section, key);
   if (!e) return Edit::kUnchanged;
   const std::string& c = doc.content();
-  *out = c.substr(0, e->line_begin) + c.substr(e->line_end);
+  out->assign(c, 0, e->line_begin).append(c, e->line_end, std::string::npos);
   return Edit::kChanged;
 }
 
@@ -252,7 +252,7 @@ Edit DeleteSection(const Document& doc, std::string_view section, std::string* o
   const Section* s = doc.FindSection(section);
   if (!s) return Edit::kUnchanged;
   const std::string& c = doc.content();
-  *out = c.substr(0, s->begin) + c.substr(s->end);
+  out->assign(c, 0, s->begin).append(c, s->end, std::string::npos);
   return Edit::kChanged;
 }
 
