@@ -191,10 +191,7 @@ CISErr CrossInstanceStore::NumSectionEntries(const char* list, unsigned short si
 unsigned short CrossInstanceStore::QuerySection() {
   CSMemBlock block(kWorkingBlockSize, 0);
   if (block.GetSize() == 0 || m_Signature != kStoreSignature) return 0;
-  unsigned char* data = block.Lock();
-  const bool usable = data && CSIsValidWritePtr(data, kWorkingBlockSize);
-  block.Unlock();
-  if (!usable) return 0;
+  // The key-list read locks the block itself; a block that cannot be locked gives 0.
   char* list = nullptr;
   unsigned short listSize = 0;
   if (m_CISReadKeyList(m_Section, block, &list, &listSize) != CISOk) return 0;
