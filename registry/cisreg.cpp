@@ -104,18 +104,7 @@ CISReg::~CISReg() {
 
 CISReg::CISReg(const CISReg& other) = default;
 
-CISReg& CISReg::operator=(const CISReg& other) {
-  if (this != &other) {
-    m_Signature = other.m_Signature;
-    m_Root = other.m_Root;
-    m_RootFound = other.m_RootFound;
-    m_KeyList = other.m_KeyList;
-    m_Leaf = other.m_Leaf;
-    m_PathSize = other.m_PathSize;
-    m_EntryCount = other.m_EntryCount;
-  }
-  return *this;
-}
+CISReg& CISReg::operator=(const CISReg& other) = default;
 
 // ---- Selection state ----
 
