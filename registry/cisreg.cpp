@@ -50,24 +50,24 @@ bool ListReadable(const CISStringList* list) {
   return CSIsValidReadPtr(list, sizeof *list);
 }
 
-// True when `text` is readable and short enough to equal a name of the tables; it can
-// then be compared with them without reading beyond what was probed.
-bool TableCandidate(const char* text) {
-  const long len = port::ReadableStrnlen(text, kLongestTableName + 1);
-  return len >= 0 && static_cast<std::size_t>(len) <= kLongestTableName;
+// The row of `table` named exactly `name`, or null (also for a null or unreadable
+// name). The name is probed only as far as the longest table name, so the comparisons
+// never read beyond what was probed.
+template <class Row, std::size_t N>
+const Row* FindRow(const Row (&table)[N], const char* name) {
+  const long len = port::ReadableStrnlen(name, kLongestTableName + 1);
+  if (len < 0 || static_cast<std::size_t>(len) > kLongestTableName) return nullptr;
+  for (const Row& row : table)
+    if (std::strcmp(name, row.name) == 0) return &row;
+  return nullptr;
 }
 
 // The registry type a type name stands for; *found tells whether the name is in the
 // table (a null, unreadable or unknown name gives REG_BINARY).
 unsigned long LookupType(const char* name, bool* found) {
-  *found = false;
-  if (TableCandidate(name))
-    for (const TypeRow& row : kTypes)
-      if (std::strcmp(name, row.name) == 0) {
-        *found = true;
-        return row.type;
-      }
-  return port::kRegBinary;
+  const TypeRow* row = FindRow(kTypes, name);
+  *found = row != nullptr;
+  return row ? row->type : port::kRegBinary;
 }
 
 const char* SkipBackslash(const char* text) {
@@ -119,13 +119,10 @@ CISRegErr CISReg::SelectSection(const char* root, const CISStringList* keyList) 
   auto* list = const_cast<CISStringList*>(keyList);
   if (!ListReadable(list) || !Readable(root)) return CISRegErrBadArg;
   if (!list->IsListInvariant()) return CISRegErrBadKeyList;
-  if (TableCandidate(root))
-    for (const RootRow& row : kRoots)
-      if (std::strcmp(root, row.name) == 0) {
-        m_Root = port::RootHandle(row.handle);
-        m_RootFound = 1;
-        break;
-      }
+  if (const RootRow* row = FindRow(kRoots, root)) {
+    m_Root = port::RootHandle(row->handle);
+    m_RootFound = 1;
+  }
   const CISRegErr parsed = m_ParseKeyList(list);
   return m_RootFound ? parsed : CISRegErrUnknownRoot;
 }
