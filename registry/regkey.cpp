@@ -45,6 +45,13 @@ CISRegErr OpenLeaf(void* parent, const char* leaf, REGattrib attrib, void** key)
                                                                        : CISRegErrNotFound;
 }
 
+// A handle of its own on the key `key` holds, or null (also when `key` is null).
+void* Reopen(void* key) {
+  void* copy = nullptr;
+  if (key && port::OpenRegistryKey(key, nullptr, &copy) != port::kRegSuccess) copy = nullptr;
+  return copy;
+}
+
 }  // namespace
 
 RegKey::RegKey(CISRegErr* result, void* parent, const char* subkey, CISsam sam, REGattrib attrib,
@@ -77,16 +84,11 @@ RegKey::~RegKey() {
   m_Key = nullptr;
 }
 
-RegKey::RegKey(const RegKey& other) : m_Key(nullptr) {
-  if (other.m_Key && port::OpenRegistryKey(other.m_Key, nullptr, &m_Key) != port::kRegSuccess)
-    m_Key = nullptr;
-}
+RegKey::RegKey(const RegKey& other) : m_Key(Reopen(other.m_Key)) {}
 
 RegKey& RegKey::operator=(const RegKey& other) {
   if (this == &other) return *this;
   if (m_Key) port::CloseRegistryKey(m_Key);
-  m_Key = nullptr;
-  if (other.m_Key && port::OpenRegistryKey(other.m_Key, nullptr, &m_Key) != port::kRegSuccess)
-    m_Key = nullptr;
+  m_Key = Reopen(other.m_Key);
   return *this;
 }
