@@ -220,12 +220,9 @@ class Database {
   // that fails rolls everything back.
   template <class Body>
   long Write(Body&& body) {
-    for (;;) {
+    {
       Use begin(begin_);
-      const int rc = sqlite3_step(*begin);
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) return kRegIoFailed;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (begin.Step() != SQLITE_DONE) return kRegIoFailed;
     }
     const long result = body();
     if (result == kRegSuccess) {
