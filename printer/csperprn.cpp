@@ -54,19 +54,13 @@ PerPrinterErr QueryModelName(const char* printerName, char* out, unsigned short 
   out[0] = '\0';
   // The value is read into 33 bytes, as the spooler's callers always have.
   char model[33] = "";
-  PerPrinterErr noted = PerPrinterOk;
-  if (std::unique_ptr<port::SpoolerPrinter> printer =
-          port::CurrentSpooler().OpenPrinter(printerName)) {
-    if (!printer->ReadData("Printer Model Name", model, sizeof model)) {
-      model[0] = '\0';
-      noted = PerPrinterErrNotFound;
-    }
-  } else {
-    noted = PerPrinterErrOpenPrinter;
-  }
+  const std::unique_ptr<port::SpoolerPrinter> printer =
+      port::CurrentSpooler().OpenPrinter(printerName);
+  if (!printer || !printer->ReadData("Printer Model Name", model, sizeof model)) model[0] = '\0';
   const std::size_t cut = room - 1u;
   if (model[0] == '\0') {
-    // No model from the spooler: the printer's own name stands for it, as success.
+    // No model from the spooler, for whatever reason: the printer's own name stands for
+    // it, as success.
     const long len = port::ReadableStrnlen(printerName, cut);
     if (len > 0) std::memcpy(out, printerName, static_cast<std::size_t>(len));
     out[len > 0 ? len : 0] = '\0';
@@ -76,7 +70,7 @@ PerPrinterErr QueryModelName(const char* printerName, char* out, unsigned short 
   const std::size_t n = len < cut ? len : cut;
   std::memcpy(out, model, n);
   out[n] = '\0';
-  return len >= room ? PerPrinterErrTruncated : noted;
+  return len >= room ? PerPrinterErrTruncated : PerPrinterOk;
 }
 
 }  // namespace cslib::printer
