@@ -240,21 +240,16 @@ PerPrinterErr CSPerPrinter::m_CopyPerPrinter(const CSPerPrinter& source) {
 PerPrinterErr CSPerPrinter::m_InitPerPrinter(const char* port, const char* printerName,
                                              long printerHandle, const char* prefix) {
   m_Release();
-  std::unique_ptr<char[]> name(new (std::nothrow) char[kMaxNameLen + 1]);
-  std::unique_ptr<char[]> portText(new (std::nothrow) char[kMaxPortLen + 1]);
+  // Only the limits are checked here: the name is copied by m_InitPrinterName and the
+  // port by SetStr, each measuring its own text.
   const long nameLen = BoundedLength(printerName, kMaxNameLen);
   const long portLen = port ? BoundedLength(port, kMaxPortLen) : 0;
-  if (!name || !portText || nameLen < 0 || portLen < 0 ||
-      nameLen > static_cast<long>(kMaxNameLen) || portLen > static_cast<long>(kMaxPortLen))
+  if (nameLen <= 0 || portLen < 0 || nameLen > static_cast<long>(kMaxNameLen) ||
+      portLen > static_cast<long>(kMaxPortLen))
     return PerPrinterErrFailed;
-  std::memcpy(name.get(), printerName, static_cast<std::size_t>(nameLen));
-  name[nameLen] = '\0';
-  if (portLen > 0) std::memcpy(portText.get(), port, static_cast<std::size_t>(portLen));
-  portText[portLen] = '\0';
-  if (nameLen == 0) return PerPrinterErrFailed;
 
   m_Signature = kSignature;
-  const PerPrinterErr r = m_InitPrinterName(name.get(), printerHandle, prefix);
+  const PerPrinterErr r = m_InitPrinterName(printerName, printerHandle, prefix);
   if (r != PerPrinterOk) return r;
   // A block that cannot be had stays null; the structural check then fails, which is
   // how every later operation learns of it.
@@ -262,7 +257,7 @@ PerPrinterErr CSPerPrinter::m_InitPerPrinter(const char* port, const char* print
   m_RealNameBlock = new CSMemBlock;
   m_CISNameBlock = new CSMemBlock;
   m_FileBlock = new CSMemBlock;
-  if (portLen > 0) return SetStr(CSWKPortName, portText.get());
+  if (portLen > 0) return SetStr(CSWKPortName, port);
   return PerPrinterOk;
 }
 
