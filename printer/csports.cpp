@@ -55,8 +55,7 @@ long CSPerPrinter::m_FindPort(const char* name, unsigned short* matched) const {
 
 unsigned short CSPerPrinter::PortCount() {
   if (!m_IsInvariant()) return 0;
-  char scratch[2];
-  GetStr(CSWKPortName, scratch, 1);
+  if (!m_PortName) m_InitPortName();
   if (!m_PortName || m_PortNameLen == 0) return 0;
   unsigned short count = 1;
   for (unsigned short i = 0; i < m_PortNameLen; ++i) {
@@ -73,16 +72,14 @@ int CSPerPrinter::IsPrinterPooled() {
 
 int CSPerPrinter::FindFirstPort(char* buffer) {
   if (!m_IsInvariant()) return 0;
-  char scratch[2];
-  GetStr(CSWKPortName, scratch, 1);
+  if (!m_PortName) m_InitPortName();
   if (!m_PortName) return 0;
   return ReadPort(m_PortName, m_PortName + m_PortNameLen, buffer);
 }
 
 int CSPerPrinter::FindNextPort(const char* previous, char* buffer) {
   if (!m_IsInvariant()) return 0;
-  char scratch[2];
-  GetStr(CSWKPortName, scratch, 1);
+  if (!m_PortName) m_InitPortName();
   unsigned short matched = 0;
   const long at = m_FindPort(previous, &matched);
   if (at < 0) return 0;
@@ -106,7 +103,6 @@ PerPrinterErr CSPerPrinter::SelectPooledPort(const char* port) {
 }
 
 int CSPerPrinter::IsPortSelected() {
-  if (!m_IsInvariant()) return 0;
   char output[kPortRoom + 1];
   const PerPrinterErr r = GetStr(CSWKOutputPort, output, kPortRoom);
   if (r != PerPrinterOk && r != PerPrinterErrTruncated) return 0;
@@ -116,8 +112,7 @@ int CSPerPrinter::IsPortSelected() {
 int CSPerPrinter::IsNetworked() {
   if (!m_IsInvariant()) return 0;
   if (m_Networked >= 0) return m_Networked;
-  char scratch[2];
-  GetStr(CSWKPortName, scratch, 1);
+  if (!m_PortName) m_InitPortName();
   if (!m_CurPort) return 0;  // no port list could be had: asked again next time
   const char* port = m_CurPort;
   const unsigned short len = m_CurPortLen;
@@ -142,7 +137,6 @@ PerPrinterErr CSPerPrinter::SetPrintToFile(const char* path) {
 }
 
 int CSPerPrinter::IsPrintToFile() {
-  if (!m_IsInvariant()) return 0;
   char output[kPortRoom + 1];
   const PerPrinterErr r = GetStr(CSWKOutputPort, output, kPortRoom);
   if (r != PerPrinterOk && r != PerPrinterErrTruncated) return 0;
