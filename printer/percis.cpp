@@ -103,12 +103,10 @@ PerPrinterErr PerCIS::m_InitPerCIS(const char* section, CISType type) {
 PerPrinterErr PerCIS::m_InitPerCISSection(CSPerPrinter& printer, CSPerPrinterWellKnown selector,
                                           CISType type) {
   m_Release();
-  std::unique_ptr<char[]> section(new (std::nothrow) char[kSectionRoom + 1]);
-  if (!section) return PerPrinterErrFailed;
-  if (cslib::printer::ReadSectionName(printer, selector, section.get(), kSectionRoom) !=
-      PerPrinterOk)
+  char section[kSectionRoom + 1];
+  if (cslib::printer::ReadSectionName(printer, selector, section, kSectionRoom) != PerPrinterOk)
     return PerPrinterErrFailed;
-  return m_InitPerCIS(section.get(), type);
+  return m_InitPerCIS(section, type);
 }
 
 int PerCIS::IsPerCIS() const {
