@@ -264,7 +264,6 @@ PerFriendlyName& PerFriendlyName::operator=(const PerFriendlyName& other) = defa
 PerFriendlyName::~PerFriendlyName() = default;
 
 PerPrinterErr PerFriendlyName::DeleteSection(CSPerPrinter& printer) {
-  if (!m_IsInvariant()) return PerPrinterErrFailed;
   return PerCIS::DeleteSection(printer);
 }
 
