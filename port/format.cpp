@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <cwchar>
 #include <type_traits>
 
 #include "port/memprobe.h"
@@ -36,10 +34,6 @@ struct Arguments {
 
 // Widths and precisions saturate here, as large as any text the host can hold.
 constexpr std::size_t kFieldCap = 0x7FFFFFFF;
-
-// Probing every step of this size finds each page of any host the library is built
-// for; a host with larger pages only pays for a few extra probes.
-constexpr std::uintptr_t kProbeStep = 4096;
 
 template <typename Char>
 class Output {
@@ -80,34 +74,6 @@ char Convert<char>(unsigned long unit, Width from) {
 template <>
 wchar_t Convert<wchar_t>(unsigned long unit, Width from) {
   return static_cast<wchar_t>(from == Width::kNarrow ? unit & 0xFF : unit);
-}
-
-const char* FindZero(const char* p, std::size_t n) {
-  return static_cast<const char*>(std::memchr(p, 0, n));
-}
-const wchar_t* FindZero(const wchar_t* p, std::size_t n) {
-  return std::wmemchr(p, 0, n);
-}
-
-// The length of the text at p, counting no further than max characters; -1 when a
-// character before the terminator (or before max) cannot be read. Probes once for
-// each step of memory the text covers and searches each step in one go.
-template <typename T>
-long BoundedLength(const T* p, std::size_t max) {
-  if (p == nullptr) return -1;
-  std::size_t n = 0;
-  while (n < max) {
-    const T* at = p + n;
-    const auto first = reinterpret_cast<std::uintptr_t>(at);
-    const std::uintptr_t step_end = (first | (kProbeStep - 1)) + 1;
-    // At least one character, even one that straddles the end of the step.
-    std::size_t count = std::max<std::size_t>((step_end - first) / sizeof(T), 1);
-    count = std::min(count, max - n);
-    if (!CanRead(at, count * sizeof(T))) return -1;
-    if (const T* zero = FindZero(at, count)) return static_cast<long>(n + (zero - at));
-    n += count;
-  }
-  return static_cast<long>(max);
 }
 
 template <typename Char>
@@ -222,8 +188,8 @@ void PutText(Output<Char>& out, const Directive& d, Width from, Arguments& args)
   // length no longer changes the output.
   const std::size_t limit =
       d.has_precision ? d.precision : std::max<std::size_t>(d.width, kFormatLimit);
-  long length = from == Width::kNarrow ? BoundedLength(static_cast<const char*>(text), limit)
-                                       : BoundedLength(static_cast<const wchar_t*>(text), limit);
+  long length = from == Width::kNarrow ? ReadableStrnlen(static_cast<const char*>(text), limit)
+                                       : ReadableWcsnlen(static_cast<const wchar_t*>(text), limit);
   if (length < 0) {
     static const char kNull[] = "(null)";
     text = kNull;
@@ -317,10 +283,17 @@ const Char* PutDirective(Output<Char>& out, const Char* p, Arguments& args) {
   return p + 1;
 }
 
+long ReadableLength(const char* text) {
+  return ReadableStrlen(text);
+}
+long ReadableLength(const wchar_t* text) {
+  return ReadableWcslen(text);
+}
+
 template <typename Char>
 int Format(Char* buffer, const Char* format, std::va_list list) {
   if (buffer == nullptr) return 0;
-  if (BoundedLength(format, static_cast<std::size_t>(-1)) < 0) return 0;
+  if (ReadableLength(format) < 0) return 0;
   Output<Char> out(buffer);
   Arguments args;
   va_copy(args.list, list);

@@ -25,6 +25,7 @@ long ReadableWcslen(const wchar_t* p);
 // As ReadableStrlen, looking at no more than max characters: max when the text is
 // at least that long and its first max characters can be read.
 long ReadableStrnlen(const char* p, std::size_t max);
+long ReadableWcsnlen(const wchar_t* p, std::size_t max);
 
 }  // namespace cslib::port
 

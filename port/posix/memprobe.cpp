@@ -11,6 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -65,8 +66,12 @@ bool MapsAllowPage(std::uintptr_t a, char perm) {
   return allowed;
 }
 
-bool MapsCanReadPage(std::uintptr_t a) { return MapsAllowPage(a, 'r'); }
-bool MapsCanWritePage(std::uintptr_t a) { return MapsAllowPage(a, 'w'); }
+bool MapsCanReadPage(std::uintptr_t a) {
+  return MapsAllowPage(a, 'r');
+}
+bool MapsCanWritePage(std::uintptr_t a) {
+  return MapsAllowPage(a, 'w');
+}
 
 using PageProbe = bool (*)(std::uintptr_t);
 struct Probes {
@@ -116,37 +121,55 @@ bool EveryPage(const void* p, std::size_t size, PageProbe probe) {
   }
 }
 
+const char* FindZero(const char* p, std::size_t n) {
+  return static_cast<const char*>(std::memchr(p, 0, n));
+}
+const wchar_t* FindZero(const wchar_t* p, std::size_t n) {
+  return std::wmemchr(p, 0, n);
+}
+
+// Probes the characters up to the end of each page in one go and searches them for
+// the terminator in one go. A character that straddles two pages is probed on both.
 template <typename Char>
 long ReadableLength(const Char* p, std::size_t max) {
   if (p == nullptr) return -1;
   const PageProbe probe = ActiveProbes().read;
-  std::uintptr_t probed_end = 0;  // every byte below this was found readable
-  long length = 0;
-  for (auto at = reinterpret_cast<std::uintptr_t>(p);; at += sizeof(Char), ++length) {
-    if (static_cast<std::size_t>(length) == max) return length;
-    const std::uintptr_t last = at + sizeof(Char) - 1;  // a character may straddle pages
-    if (last < at) return -1;
-    if (probed_end == 0 || last >= probed_end) {
-      const std::uintptr_t mask = ~(PageSize() - 1);
-      const bool first_page_new = probed_end == 0 || at >= probed_end;
-      if (first_page_new && !probe(at)) return -1;
-      if (((last & mask) != (at & mask) || !first_page_new) && !probe(last)) return -1;
-      probed_end = (last | (PageSize() - 1)) + 1;
-    }
-    if (*reinterpret_cast<const Char*>(at) == 0) return length;
+  std::size_t n = 0;
+  while (n < max) {
+    const Char* at = p + n;
+    const auto first = reinterpret_cast<std::uintptr_t>(at);
+    // Wraps to the distance to the end of the address space on its last page.
+    const std::uintptr_t page_end = (first | (PageSize() - 1)) + 1;
+    std::size_t count = std::max<std::size_t>((page_end - first) / sizeof(Char), 1);
+    count = std::min(count, max - n);
+    if (!EveryPage(at, count * sizeof(Char), probe)) return -1;
+    if (const Char* zero = FindZero(at, count)) return static_cast<long>(n + (zero - at));
+    n += count;
   }
+  return static_cast<long>(max);
 }
 
 }  // namespace
 
-bool CanRead(const void* p, std::size_t size) { return EveryPage(p, size, ActiveProbes().read); }
+bool CanRead(const void* p, std::size_t size) {
+  return EveryPage(p, size, ActiveProbes().read);
+}
 
 bool CanWrite(const void* p, std::size_t size) {
   return EveryPage(p, size, ActiveProbes().write);
 }
 
-long ReadableStrlen(const char* p) { return ReadableLength(p, kNoLimit); }
-long ReadableStrnlen(const char* p, std::size_t max) { return ReadableLength(p, max); }
-long ReadableWcslen(const wchar_t* p) { return ReadableLength(p, kNoLimit); }
+long ReadableStrlen(const char* p) {
+  return ReadableLength(p, kNoLimit);
+}
+long ReadableStrnlen(const char* p, std::size_t max) {
+  return ReadableLength(p, max);
+}
+long ReadableWcslen(const wchar_t* p) {
+  return ReadableLength(p, kNoLimit);
+}
+long ReadableWcsnlen(const wchar_t* p, std::size_t max) {
+  return ReadableLength(p, max);
+}
 
 }  // namespace cslib::port
