@@ -24,6 +24,14 @@ bool AlignInRange(CSMemOSAlign align) {
   return align >= CSMemAlignNone && align <= CSMemAlign64;
 }
 
+// Offset of the back-pointer slot from the start of a heap block at raw, for an
+// alignment of n bytes: the data address is the first multiple of n at or after
+// raw + P, and the slot is the P bytes before it.
+unsigned long SlotOffset(std::uintptr_t raw, unsigned long n) {
+  if (n <= 1) return 0;
+  return static_cast<unsigned long>((n - (raw + kPointer) % n) % n);
+}
+
 }  // namespace
 
 // ---- CSMemObject
@@ -210,13 +218,8 @@ inline unsigned long CSHeapMemObject::HeaderSize() const {
   return n == 0 ? kPointer : kPointer + n - 1;
 }
 
-// Offset of the back-pointer slot from raw: the data address is the first multiple
-// of the alignment at or after raw + P, and the slot is the P bytes before it.
 inline unsigned long CSHeapMemObject::BackPointerOffset(const void* raw) const {
-  const unsigned long n = GetAlignNum();
-  if (n <= 1) return 0;
-  const auto first = reinterpret_cast<std::uintptr_t>(raw) + kPointer;
-  return static_cast<unsigned long>((n - first % n) % n);
+  return SlotOffset(reinterpret_cast<std::uintptr_t>(raw), GetAlignNum());
 }
 
 long CSHeapMemObject::OSAllocate(unsigned long size) {
@@ -422,27 +425,12 @@ long CSGetUserPointer(unsigned char* data, void** userPtr) {
   LoadProbed(bytes + at.align, &align, sizeof align);
   LoadProbed(bytes + at.raw, &raw, sizeof raw);
   if (check != kCheck || (flags & 0xC000) != 0x4000 || !raw) return CSMemErrInvalidObject;
-  // The data address that object would hand out (see BackPointerOffset).
-  unsigned long n = 0;
-  switch (align) {
-    case CSMemAlign2:
-      n = 2;
-      break;
-    case CSMemAlign4:
-      n = 4;
-      break;
-    case CSMemAlign8:
-      n = 8;
-      break;
-    case CSMemAlign64:
-      n = 64;
-      break;
-    default:
-      n = 1;
-      break;
-  }
-  const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(raw) + kPointer;
-  if (first + (n - first % n) % n != address) return CSMemErrInvalidObject;
+  // The data address that object would hand out, its alignment in bytes as
+  // GetAlignNum gives them.
+  static constexpr unsigned long kAlignBytes[] = {0, 1, 2, 4, 8, 64};
+  const unsigned long n = AlignInRange(align) ? kAlignBytes[align] : 0;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  if (start + SlotOffset(start, n) + kPointer != address) return CSMemErrInvalidObject;
   const long r = obj->Valid();
   if (r == 0) *userPtr = obj->GetUserPointer();
   return r;
