@@ -6,12 +6,7 @@
 #include "port/memprobe.h"
 
 int CSChar2iChar(char* dest, const char* src) {
-  // The source is measured with a probe, so an unreadable one is refused rather than
-  // read: its length would otherwise count as 0 and the copy would touch it.
-  const long length = cslib::port::ReadableStrlen(src);
-  if (length < 0 || !cslib::port::CanWrite(dest, static_cast<std::size_t>(length) + 1)) return 1;
-  std::memmove(dest, src, static_cast<std::size_t>(length) + 1);
-  return 0;
+  return CSStrcpy(dest, src) ? 0 : 1;
 }
 
 int CSChar2iCharL(char* dest, const char* src, unsigned int max) {
