@@ -14,10 +14,9 @@ CSListIterator::CSListIterator(CSList& list) : CSListIterator() {
   Initialize(list);
 }
 
-CSListIterator::CSListIterator(CSListIterator& other)
-    : m_List(other.m_List), m_Current(other.m_Current), m_Ordinal(other.m_Ordinal) {}
+CSListIterator::CSListIterator(CSListIterator& other) = default;
 
-CSListIterator::~CSListIterator() {}
+CSListIterator::~CSListIterator() = default;
 
 void CSListIterator::Initialize(CSList& list) {
   m_List = &list;
@@ -66,14 +65,7 @@ void CSListIterator::GetPrev() {
   m_Ordinal = m_Current ? m_Ordinal - 1 : -1;
 }
 
-CSListIterator& CSListIterator::operator=(CSListIterator& other) {
-  if (&other != this) {
-    m_List = other.m_List;
-    m_Current = other.m_Current;
-    m_Ordinal = other.m_Ordinal;
-  }
-  return *this;
-}
+CSListIterator& CSListIterator::operator=(CSListIterator& other) = default;
 
 int CSListIterator::IsValid() {
   return m_Current ? 1 : 0;

@@ -39,16 +39,8 @@ unsigned long SlotOffset(std::uintptr_t raw, unsigned long n) {
 CSMemObject::CSMemObject(void* userPtr)
     : fFlags(0), fCheck(kCheck), fUserPtr(userPtr), fAlign(CSMemAlignNone) {}
 
-CSMemObject::CSMemObject(const CSMemObject& other)
-    : fFlags(other.fFlags), fCheck(other.fCheck), fUserPtr(other.fUserPtr), fAlign(other.fAlign) {}
-
-CSMemObject& CSMemObject::operator=(const CSMemObject& other) {
-  fFlags = other.fFlags;
-  fCheck = other.fCheck;
-  fUserPtr = other.fUserPtr;
-  fAlign = other.fAlign;
-  return *this;
-}
+CSMemObject::CSMemObject(const CSMemObject& other) = default;
+CSMemObject& CSMemObject::operator=(const CSMemObject& other) = default;
 
 // The stores are volatile: the compiler would otherwise drop them as writes to an
 // object whose life is ending, and a stale pointer would still pass the check word.
