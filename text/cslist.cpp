@@ -85,8 +85,9 @@ long CSListIterator::Ord() {
 CSList::CSList() : m_Head(nullptr), m_Tail(nullptr), m_Count(0) {}
 
 CSList::~CSList() {
+  // Deleting the head leaves the iterator on the new head.
   CSListIterator it(*this);
-  while (it.IsValid()) Delete(it.Head());
+  while (it.IsValid()) Delete(it);
 }
 
 // The node's memory object is allocated and locked, and at the end unlocked and
