@@ -144,13 +144,7 @@ long CSMemBlock::Allocate(unsigned long size, unsigned long options, char*, unsi
     return CSBlkErrAlloc;
   }
   fSize = size;
-  if (options & CSMemBlkZeroInit) {
-    unsigned char* p = nullptr;
-    if (fMemObject->Lock(&p) == 0) {
-      CSSetMemory(p, size, 0);
-      fMemObject->Unlock();
-    }
-  }
+  if (options & CSMemBlkZeroInit) CSMemBlock::Set(0);
   return 0;
 }
 
@@ -376,7 +370,6 @@ long CSMemCollection::NewBlockPtrA(unsigned long size, unsigned long options, un
                                    char* file, unsigned long line) {
   if (!cslib::CanWriteOut(data, sizeof *data)) return CSBlkErrAlloc;
   *data = nullptr;
-  if (size == 0) return CSBlkErrAlloc;
   CSMemBlock* block = nullptr;
   const long r = NewBlockA(size, options, &block, file, line);
   if (r != 0) return r;
@@ -396,7 +389,7 @@ void CSMemCollection::AddBlockToList(CSMemBlock* block) {
 void CSMemCollection::RemoveBlockFromList(CSMemBlock* block) {
   for (CSListIterator it(fBlockList); it.IsValid(); it.GetNext()) {
     if (fBlockList.Peek(it) == block) {
-      fBlockList.Get(it);
+      fBlockList.Delete(it);
       return;
     }
   }
