@@ -13,12 +13,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <mutex>
 
 namespace cslib::port {
 namespace {
