@@ -227,6 +227,10 @@ TEST(Text, Searches) {
 TEST(Text, LengthSurvivesNullAndUnreadableText) {
   PageEdge edge(PROT_NONE);
   const char* runs_off = edge.PlaceUnterminated("abc");
+  PageEdge guarded(PROT_NONE);
+  const char* ends_at_edge = guarded.PlaceUnterminated(std::string("abc", 4));
+  PageEdge readable(PROT_READ | PROT_WRITE);  // its second page holds zeros
+  const char* crosses = readable.PlaceUnterminated("abc");
   struct Case {
     const char* what;
     const char* text;
@@ -237,6 +241,8 @@ TEST(Text, LengthSurvivesNullAndUnreadableText) {
       {"null", nullptr, 0},
       {"runs into an unreadable page", runs_off, 0},
       {"starts in an unreadable page", edge.End(), 0},
+      {"terminator on the last byte of a page", ends_at_edge, 3},
+      {"ends in the next page", crosses, 3},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -246,6 +252,10 @@ TEST(Text, LengthSurvivesNullAndUnreadableText) {
   EXPECT_EQ(CSwStrlen(L"\x263A\x263A"), 2);
   EXPECT_EQ(CSwStrlen(nullptr), 0);
   EXPECT_EQ(CSwStrlen(reinterpret_cast<const wchar_t*>(edge.End())), 0);
+  wchar_t* wide_runs_off = reinterpret_cast<wchar_t*>(edge.End()) - 2;
+  wide_runs_off[0] = L'a';
+  wide_runs_off[1] = L'b';
+  EXPECT_EQ(CSwStrlen(wide_runs_off), 0);
 }
 
 TEST(Text, CopyAndAppend) {
