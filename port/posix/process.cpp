@@ -194,19 +194,20 @@ ReadyWait WaitUntilReadyForInput(long pid, unsigned long timeoutMs) {
       MonotonicTicks() + static_cast<std::uint64_t>(timeoutMs) * (kMonotonicTicksPerSecond / 1000);
   ProcStat first;
   if (!ReadProcessStat(pid, &first)) return ReadyWait::kEnded;
+  ProcStat now = first;
   int asleep = 0;
   long pause = 1000;
   for (;;) {
-    ProcStat now;
     // A different start time means the pid now names another process.
-    if (!ReadProcessStat(pid, &now) || now.start_time != first.start_time || now.state == 'Z' ||
-        now.state == 'X' || now.state == 'x')
+    if (now.start_time != first.start_time || now.state == 'Z' || now.state == 'X' ||
+        now.state == 'x')
       return ReadyWait::kEnded;
     asleep = now.state == 'S' ? asleep + 1 : 0;
     if (asleep >= 2) return ReadyWait::kReady;
     if (limited && MonotonicTicks() >= deadline) return ReadyWait::kTimedOut;
     SleepMicroseconds(pause);
     if (pause < 10000) pause += 1000;
+    if (!ReadProcessStat(pid, &now)) return ReadyWait::kEnded;
   }
 }
 
