@@ -38,7 +38,7 @@ TQZSysArch CSSystemArchitecture(void) {
 }
 
 int CSHaveFloatingPoint(void) {
-  if (CSSystemArchitecture() == SysArchNotX86) return 0;
+  if (!cslib::port::IsIntelArchitecture()) return 0;
   std::uint16_t status = 0x5A5A;
   std::uint16_t control = 0x5A5A;
   cslib::port::X87InitAndStore(&status, &control);
