@@ -8,6 +8,7 @@
 
 #include "cslib/frame.h"
 #include "cslib/process.h"
+#include "cslib/text.h"
 #include "platform/module_registry.h"
 #include "port/memprobe.h"
 
@@ -58,22 +59,12 @@ ResourceKey ParseCallerKey(const char* p) {
   return ParseText(std::string_view(p, static_cast<std::size_t>(length)));
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool Matches(const ResourceKey& caller, const char* own) {
   const ResourceKey key = ParseText(own);
   if (caller.numeric || key.numeric)
     return caller.numeric && key.numeric && caller.number == key.number;
-  return SameText(caller.text, key.text);
+  // Both texts end in their terminators: the caller's was measured up to it.
+  return CSStrcmpi(caller.text.data(), own) == 0;
 }
 
 // The binary entry of `module`'s table at address `info`, or null. Requires the
