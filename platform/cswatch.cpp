@@ -42,8 +42,7 @@ std::uint32_t CSNullTimer::GetFrequency() {
 }
 
 CSWatch::CSWatch(CSWatchMode mode)
-    : m_StartCount(0), m_StopCount(0), m_Total(0), m_State(kNoTimer), m_Timer(nullptr) {
-  m_Timer = GetSysTimer(mode);
+    : m_StartCount(0), m_StopCount(0), m_Total(0), m_Timer(GetSysTimer(mode)) {
   m_State = m_Timer ? kReset : kNoTimer;
 }
 
@@ -52,14 +51,7 @@ CSWatch::~CSWatch() {
   m_Timer = nullptr;
 }
 
-CSWatch& CSWatch::operator=(const CSWatch& other) {
-  m_StartCount = other.m_StartCount;
-  m_StopCount = other.m_StopCount;
-  m_Total = other.m_Total;
-  m_State = other.m_State;
-  m_Timer = other.m_Timer;
-  return *this;
-}
+CSWatch& CSWatch::operator=(const CSWatch& other) = default;
 
 CSTimer* CSWatch::GetSysTimer(CSWatchMode mode) {
   switch (mode) {
