@@ -4,10 +4,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "cslib/frame.h"
 #include "cslib/process.h"
-#include "cslib/sysinfo.h"
+#include "platform/driver_directory.h"
 #include "platform/module_registry.h"
 #include "port/environment.h"
 #include "port/memprobe.h"
@@ -35,14 +36,17 @@ const ResourceTable* ResourcesOf(void* os) {
   return table;
 }
 
-// The driver directory, a separator and the name; empty when there is no memory
-// or no directory.
-std::unique_ptr<char[]> PathInDriverDirectory(const char* fileName, std::size_t nameLength) {
-  const unsigned short needed = CSGetPrinterDriverDirectory(nullptr);
+// The driver directory of platform, a separator and the name; empty when there is
+// no memory or no directory. The system directory is read once, so that the size
+// and the path come from the same answer.
+std::unique_ptr<char[]> PathInDriverDirectory(unsigned long platform, const char* fileName,
+                                              std::size_t nameLength) {
+  const std::string system = port::SystemDirectory();
+  const unsigned short needed = ComposeDriverDirectory(system, platform, nullptr);
   if (needed == 0) return nullptr;
   std::unique_ptr<char[]> path(new (std::nothrow) char[needed + nameLength + 2]);
   if (!path) return nullptr;
-  std::size_t length = CSGetPrinterDriverDirectory(path.get());
+  std::size_t length = ComposeDriverDirectory(system, platform, path.get());
   if (length == 0) return nullptr;
   if (!port::IsPathSeparator(path[length - 1])) path[length++] = port::kPathSeparator;
   std::memcpy(path.get() + length, fileName, nameLength + 1);
@@ -76,7 +80,8 @@ long CSLoadLibrary(char* fileName, unsigned long* module) {
   void* os = port::OpenModule(fileName);
   unsigned long platform = 0;
   if (!os && port::QueryPlatformId(&platform) && platform == 2) {
-    if (auto path = cslib::PathInDriverDirectory(fileName, static_cast<std::size_t>(nameLength)))
+    if (auto path =
+            cslib::PathInDriverDirectory(platform, fileName, static_cast<std::size_t>(nameLength)))
       os = port::OpenModule(path.get());
   }
   if (!os) return CSErrLoadLibrary;
