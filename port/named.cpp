@@ -10,7 +10,6 @@
 namespace cslib::port {
 namespace {
 
-constexpr std::string_view kPrefix = "cslib.";
 constexpr std::size_t kMaxFileName = 255;
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -80,7 +79,7 @@ std::array<std::uint8_t, 32> Sha256(std::string_view text) {
 }  // namespace
 
 std::string SharedObjectFileName(std::string_view name) {
-  std::string file(kPrefix);
+  std::string file(kSharedObjectFilePrefix);
   for (char ch : name) {
     const auto c = static_cast<unsigned char>(ch);
     if (KeptAsIs(c)) {

@@ -13,7 +13,10 @@
 
 namespace cslib::port {
 
-// The file name under which the object called name is kept: a fixed prefix, then the
+// What every object's file name starts with.
+inline constexpr std::string_view kSharedObjectFilePrefix = "cslib.";
+
+// The file name under which the object called name is kept: the prefix, then the
 // name with every byte outside [A-Za-z0-9_.-] written as %XX. When that would be too
 // long for a file name, a readable head of it followed by '~' and the SHA-256 of the
 // whole name (the plain form never holds '~'), so distinct names never share a file.

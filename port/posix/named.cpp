@@ -33,7 +33,6 @@ namespace cslib::port {
 namespace {
 
 constexpr char kDirectory[] = "/dev/shm";
-constexpr char kFilePrefix[] = "cslib.";
 // Objects are private to their owner, as the system's default security would have it.
 constexpr mode_t kMode = 0600;
 
@@ -83,7 +82,9 @@ void SweepAbandoned(int dir) {
     return;
   }
   while (dirent* entry = readdir(d)) {
-    if (std::strncmp(entry->d_name, kFilePrefix, sizeof kFilePrefix - 1) != 0) continue;
+    if (std::strncmp(entry->d_name, kSharedObjectFilePrefix.data(),
+                     kSharedObjectFilePrefix.size()) != 0)
+      continue;
     Fd fd(openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
