@@ -124,13 +124,19 @@ TEST_F(CreateProcess, ArgumentsReachTheProgramFoundOnPath) {
   EXPECT_EQ(AwaitFile(out), "two words\nback\\\\slash\nq\"uote\n\n");
 }
 
-TEST_F(CreateProcess, TimeoutZeroReturnsAtOnceAndTheProgramRuns) {
+// Starts a shell that writes its pid and then runs script, with the given timeout:
+// the call gives expected, and the program runs on afterwards.
+void ExpectStartedAndRunning(const std::string& script, unsigned long timeout, long expected) {
   TempDir dir;
-  const std::string line = "/bin/sh -c \"echo $$ > " + dir.File("pid") + "; exec sleep 30\"";
-  ASSERT_EQ(CSCreateProcess(line.c_str(), 1, 0), 0);
+  const std::string line = "/bin/sh -c \"echo $$ > " + dir.File("pid") + "; " + script + "\"";
+  EXPECT_EQ(CSCreateProcess(line.c_str(), 1, timeout), expected);
   StartedProgram program(dir.File("pid"));
   ASSERT_GT(program.pid(), 0);
   EXPECT_TRUE(IsAlive(program.pid()));
+}
+
+TEST_F(CreateProcess, TimeoutZeroReturnsAtOnceAndTheProgramRuns) {
+  ExpectStartedAndRunning("exec sleep 30", 0, 0);
 }
 
 // The library reaps the process it forks itself and the program is not the
@@ -150,21 +156,11 @@ TEST_F(CreateProcess, TheCallerIsLeftWithoutAChild) {
 }
 
 TEST_F(CreateProcess, WaitsUntilTheProgramSleepsWaiting) {
-  TempDir dir;
-  const std::string line = "/bin/sh -c \"echo $$ > " + dir.File("pid") + "; exec sleep 30\"";
-  EXPECT_EQ(CSCreateProcess(line.c_str(), 1, 10000), 0);
-  StartedProgram program(dir.File("pid"));
-  ASSERT_GT(program.pid(), 0);
-  EXPECT_TRUE(IsAlive(program.pid()));
+  ExpectStartedAndRunning("exec sleep 30", 10000, 0);
 }
 
 TEST_F(CreateProcess, ABusyProgramIsNotIdleAndKeepsRunning) {
-  TempDir dir;
-  const std::string line = "/bin/sh -c \"echo $$ > " + dir.File("pid") + "; while :; do :; done\"";
-  EXPECT_EQ(CSCreateProcess(line.c_str(), 1, 200), CSErrProcessNotIdle);
-  StartedProgram program(dir.File("pid"));
-  ASSERT_GT(program.pid(), 0);
-  EXPECT_TRUE(IsAlive(program.pid()));
+  ExpectStartedAndRunning("while :; do :; done", 200, CSErrProcessNotIdle);
 }
 
 TEST_F(CreateProcess, AProgramThatEndsBeforeItIsReadyIsAFailedWait) {
