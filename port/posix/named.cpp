@@ -26,6 +26,7 @@
 #include <new>
 #include <string>
 
+#include "port/posix/fd.h"
 #include "port/posix/named_lock.h"
 #include "port/posix/procstat.h"
 
@@ -35,27 +36,6 @@ namespace {
 constexpr char kDirectory[] = "/dev/shm";
 // Objects are private to their owner, as the system's default security would have it.
 constexpr mode_t kMode = 0600;
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 int Flock(int fd, int operation) {
   int r;

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "port/clock.h"
+#include "port/posix/fd.h"
 #include "port/posix/procstat.h"
 
 extern char** environ;
@@ -81,23 +82,6 @@ void PrepareForExec() {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
-
-// Closes a descriptor at the end of its scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // Blocks every signal for its scope, so no handler of the caller runs in the
 // processes forked meanwhile.
@@ -162,7 +146,7 @@ bool StartProgram(const std::vector<std::string>& args, long* pid) {
       _exit(0);
     }
   }
-  writer.Close();
+  writer.Reset();
   if (middle < 0) return false;
 
   // The pipe reaches end of file once the intermediate has left and the program's

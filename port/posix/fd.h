@@ -1,0 +1,38 @@
+// A file descriptor owned by a scope: closed when the scope ends, unless it was
+// handed on. For the POSIX side of the platform layer.
+#ifndef CSLIB_PORT_POSIX_FD_H
+#define CSLIB_PORT_POSIX_FD_H
+
+#include <unistd.h>
+
+namespace cslib::port {
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+
+  int get() const { return fd_; }
+
+  // Closes the descriptor held, if any, and holds fd instead.
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+  // Hands the descriptor on: it is no longer closed here.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace cslib::port
+
+#endif  // CSLIB_PORT_POSIX_FD_H
