@@ -71,11 +71,11 @@ Json Describe(const StoreOptions& o) {
 }
 
 // A string value, whole (up to the 65407 characters the store measures).
-std::string ReadString(CrossInstanceStore& store, const StoreOptions& o, CISErr* result) {
-  const unsigned short length = store.RetrieveSizeStr(o.key.c_str());
+std::string ReadString(CrossInstanceStore& store, const std::string& key, CISErr* result) {
+  const unsigned short length = store.RetrieveSizeStr(key.c_str());
   std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
   *result =
-      store.RetrieveStr(o.key.c_str(), buffer.data(), static_cast<unsigned short>(buffer.size()));
+      store.RetrieveStr(key.c_str(), buffer.data(), static_cast<unsigned short>(buffer.size()));
   if (*result != CISOk) return {};
   buffer.resize(length);
   return buffer.substr(0, buffer.find('\0'));
@@ -102,7 +102,7 @@ void Get(const Global& g, const StoreOptions& o) {
 
   if (size == 0) {
     CISErr r = CISOk;
-    const std::string value = ReadString(*store, o, &r);
+    const std::string value = ReadString(*store, o.key, &r);
     if (r != CISOk) throw Failure::Code(what, r);
     out["value"] = ToUtf8(value);
     if (g.json)
@@ -227,10 +227,8 @@ void Keys(const Global& g, const StoreOptions& o) {
     Json item{{"key", ToUtf8(e.key)}};
     std::string value;
     if (o.values) {
-      StoreOptions one = o;
-      one.key = e.key;
       CISErr r = CISOk;
-      value = ReadString(*store, one, &r);
+      value = ReadString(*store, e.key, &r);
       item["value"] = r == CISOk ? Json(ToUtf8(value)) : Json(nullptr);
     }
     if (!g.json) std::cout << e.key << (o.values ? "=" + value : std::string()) << '\n';
@@ -244,12 +242,9 @@ void Sections(const Global& g, const StoreOptions& o) {
   const IniText ini = LoadDatabase(o, "store sections");
   Json out = Describe(o);
   Json names = Json::array();
-  std::vector<std::string> seen;
   for (const IniText::Section& s : ini.sections()) {
-    bool again = false;
-    for (const std::string& n : seen) again = again || SameName(n, s.name);
-    if (again) continue;  // the profile functions never reach a second like-named section
-    seen.push_back(s.name);
+    // The profile functions never reach a second like-named section.
+    if (ini.Find(s.name) != &s) continue;
     names.push_back(ToUtf8(s.name));
     if (!g.json) std::cout << s.name << '\n';
   }
