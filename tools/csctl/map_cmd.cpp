@@ -69,7 +69,6 @@ std::string Expected(const MapOptions& o, const std::string& recorded) {
 // that begins with it counts as a match.
 std::vector<Record> Records(const MapOptions& o, const IniText& map) {
   std::vector<Record> records;
-  std::vector<std::string> seen;
   const auto add = [&](const std::string& section, const std::string& key) {
     for (const Record& r : records)
       if (SameName(r.section, section) && SameName(r.key, key)) return;
@@ -127,11 +126,9 @@ void List(const Global& g, const MapOptions& o) {
 
 void Check(const Global& g, const MapOptions& o) {
   const std::vector<Record> records = Records(o, LoadMap("map check"));
-  std::size_t stale = 0;
   Json list = Json::array();
   for (const Record& r : records) {
     if (!r.stale) continue;
-    ++stale;
     list.push_back(ToJson(r));
     if (g.json) continue;
     std::cout << "[" << r.section << "] " << r.key << '\n'
@@ -142,11 +139,11 @@ void Check(const Global& g, const MapOptions& o) {
     PrintJson(Json{{"map_file", ToUtf8(MapFile())}, {"mismatches", std::move(list)}});
     return;
   }
-  if (stale == 0) {
+  if (list.empty()) {
     std::cout << "No mismatch: every key's record matches the database a store uses now.\n";
     return;
   }
-  std::cout << stale << " key(s) recorded for another database. Each use of them through the "
+  std::cout << list.size() << " key(s) recorded for another database. Each use of them through the "
             << "store raises its mismatch notice.\n"
             << "`csctl map clear` removes their section-map entries (next use records the "
             << "current database);\nvalues left in the recorded files are not moved. Location "
