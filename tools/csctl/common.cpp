@@ -13,12 +13,9 @@
 namespace csctl {
 namespace {
 
-constexpr std::string_view kDefaultDatabase = "QZFMRC15.INI";
 constexpr std::string_view kWinIni = "WIN.INI";
 
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
+constexpr const char* kSeparators = "/\\";
 
 // Length of the valid UTF-8 sequence at text[i], or 0 when there is none.
 std::size_t Utf8Sequence(std::string_view text, std::size_t i) {
@@ -137,15 +134,20 @@ std::string Hex(const unsigned char* data, std::size_t count) {
   return out;
 }
 
-std::string WindowsDirectoryPrefix() {
-  // The library tells where the system directory is (the driver directory, on every
-  // family but NT); the Windows directory is the one above it.
+std::string DriverDirectory() {
   const unsigned short size = CSGetPrinterDriverDirectory(nullptr);
   if (size == 0) throw Failure("the driver directory cannot be had");
   std::string buffer(static_cast<std::size_t>(size) + 1, '\0');
   const unsigned short length = CSGetPrinterDriverDirectory(buffer.data());
   if (length == 0) throw Failure("the driver directory cannot be had");
-  std::string path = buffer.substr(0, length);
+  buffer.resize(length);
+  return buffer;
+}
+
+std::string WindowsDirectoryPrefix() {
+  // The library tells where the system directory is (the driver directory, on every
+  // family but NT); the Windows directory is the one above it.
+  std::string path = DriverDirectory();
   for (std::string_view tail : {"system32/spool/drivers/w32x86/2", "system32"}) {
     if (path.size() >= tail.size() &&
         path.compare(path.size() - tail.size(), tail.size(), tail.data(), tail.size()) == 0) {
@@ -160,17 +162,18 @@ std::string DatabasePath(int type, const std::string& fileName) {
   if (type == CISTypeWinIni) return std::string(kWinIni);
   if (type == CISTypeNamedFile) {
     if (CSGetOSVersion() != CSOSWinNT) return fileName;
-    std::size_t leaf = 0;
-    for (std::size_t i = 0; i < fileName.size(); ++i)
-      if (IsSeparator(fileName[i])) leaf = i + 1;
-    return WindowsDirectoryPrefix() + fileName.substr(leaf);
+    return WindowsDirectoryPrefix() + Leaf(fileName);
   }
   return WindowsDirectoryPrefix() + std::string(kDefaultDatabase);
 }
 
+std::string Leaf(const std::string& path) {
+  const std::size_t cut = path.find_last_of(kSeparators);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 std::string DatabaseFile(const std::string& databasePath) {
-  for (char c : databasePath)
-    if (IsSeparator(c)) return databasePath;
+  if (databasePath.find_first_of(kSeparators) != std::string::npos) return databasePath;
   return WindowsDirectoryPrefix() + databasePath;
 }
 

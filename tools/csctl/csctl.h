@@ -5,6 +5,7 @@
 #ifndef CSLIB_TOOLS_CSCTL_H
 #define CSLIB_TOOLS_CSCTL_H
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,10 @@ class App;
 namespace csctl {
 
 using Json = nlohmann::ordered_json;
+
+// The machine database's file name, and the longest section name a store binds to.
+constexpr std::string_view kDefaultDatabase = "QZFMRC15.INI";
+constexpr std::size_t kMaxStoreSection = 193;
 
 // Options every sub-command sees.
 struct Global {
@@ -64,6 +69,9 @@ std::vector<unsigned char> ParseHex(const std::string& text);
 // Lower-case hex of the bytes, two digits each.
 std::string Hex(const unsigned char* data, std::size_t count);
 
+// The driver directory the library reports.
+std::string DriverDirectory();
+
 // The Windows directory as the library composes it: $CSLIB_WINDIR, else
 // $XDG_STATE_HOME/cslib, else $HOME/.local/state/cslib, ending in one separator.
 std::string WindowsDirectoryPrefix();
@@ -71,6 +79,9 @@ std::string WindowsDirectoryPrefix();
 // The database path (the store's record in the map file) of a store of type `type`
 // built now with fileName, as the library composes it for the current OS family.
 std::string DatabasePath(int type, const std::string& fileName);
+
+// The last component of a path ('/' or '\\' separated).
+std::string Leaf(const std::string& path);
 
 // The path the library opens for a database path: "WIN.INI" stands for the file in the
 // Windows directory.

@@ -19,8 +19,6 @@ namespace {
 constexpr std::string_view kMapPrefix = "DefMap;";
 constexpr std::string_view kConfigSection = "CISConfig";
 constexpr std::string_view kMapFileName = "QZFCSS15.INI";
-constexpr std::string_view kDefaultDatabase = "QZFMRC15.INI";
-constexpr std::size_t kMaxStoreSection = 193;
 
 struct MapOptions {
   std::string db;
@@ -46,11 +44,6 @@ std::string MapFile() {
 bool IsMapSection(std::string_view name) {
   return name.size() >= kMapPrefix.size() &&
          SameName(name.substr(0, kMapPrefix.size()), kMapPrefix);
-}
-
-std::string Leaf(const std::string& path) {
-  const std::size_t cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 // The database a store would use now for a key recorded as `recorded`: the one the

@@ -13,9 +13,6 @@
 namespace csctl {
 namespace {
 
-// Bounds the store itself sets: a bound section name and a key.
-constexpr std::size_t kMaxStoreSection = 193;
-
 struct StoreOptions {
   std::string db = "machine";
   std::string file;

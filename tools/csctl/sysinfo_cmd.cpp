@@ -39,11 +39,7 @@ const char* ArchitectureName(TQZSysArch a) {
 }
 
 void Sysinfo(const Global& g) {
-  const unsigned short size = CSGetPrinterDriverDirectory(nullptr);
-  std::string driver(static_cast<std::size_t>(size) + 1, '\0');
-  const unsigned short length = size ? CSGetPrinterDriverDirectory(driver.data()) : 0;
-  if (length == 0) throw Failure("sysinfo: the driver directory cannot be had");
-  driver.resize(length);
+  const std::string driver = DriverDirectory();
   std::string windows = WindowsDirectoryPrefix();
   if (windows.size() > 1) windows.pop_back();
 
