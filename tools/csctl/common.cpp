@@ -74,6 +74,13 @@ void PrintJson(const Json& value) {
   std::cout << value.dump(2) << '\n';
 }
 
+void PrintResult(const Global& g, const Json& value, const std::string& text) {
+  if (g.json)
+    PrintJson(value);
+  else
+    std::cout << text << '\n';
+}
+
 unsigned long ParseNumber(const std::string& text, unsigned long max, const char* what) {
   std::string_view digits(text);
   int base = 10;

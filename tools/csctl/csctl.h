@@ -61,6 +61,8 @@ std::string ToUtf8(std::string_view text);
 
 // Writes the result for a script: one JSON document on standard output.
 void PrintJson(const Json& value);
+// Writes a command's one result: `value` as JSON with --json, else `text` as one line.
+void PrintResult(const Global& g, const Json& value, const std::string& text);
 
 // Parses a number for a typed value: decimal or 0x-prefixed hex, at most `max`.
 unsigned long ParseNumber(const std::string& text, unsigned long max, const char* what);

@@ -124,10 +124,7 @@ void Get(const Global& g, const RegOptions& o) {
     text.resize(text.find('\0'));
     out["type"] = "REG_SZ";
     out["value"] = ToUtf8(text);
-    if (g.json)
-      PrintJson(out);
-    else
-      std::cout << text << '\n';
+    PrintResult(g, out, text);
     return;
   }
   if (r != CISRegErrType) throw Failure::Code(what, r);
@@ -171,10 +168,7 @@ void Get(const Global& g, const RegOptions& o) {
     shown = Hex(data.data(), data.size());
     out["value"] = shown;
   }
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << shown << '\n';
+  PrintResult(g, out, shown);
 }
 
 void Set(const Global& g, const RegOptions& o) {
@@ -226,10 +220,7 @@ void Set(const Global& g, const RegOptions& o) {
                    CISsamNormal);
   }
   if (r != CISRegOk) throw Failure::Code(what, r);
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << o.key << " " << ValueLabel(o.name) << " = " << shown << '\n';
+  PrintResult(g, out, o.key + " " + ValueLabel(o.name) + " = " + shown);
 }
 
 void List(const Global& g, const RegOptions& o) {
@@ -260,10 +251,8 @@ void DeleteValue(const Global& g, const RegOptions& o) {
   auto reg = Select(key, what);
   const CISRegErr r = reg->Delete(o.name.c_str(), nullptr);
   if (r != CISRegOk) throw Failure::Code(what, r);
-  if (g.json)
-    PrintJson(Json{{"key", ToUtf8(o.key)}, {"deleted", ToUtf8(o.name)}});
-  else
-    std::cout << "deleted " << o.key << " " << ValueLabel(o.name) << '\n';
+  PrintResult(g, Json{{"key", ToUtf8(o.key)}, {"deleted", ToUtf8(o.name)}},
+              "deleted " + o.key + " " + ValueLabel(o.name));
 }
 
 void DeleteKey(const Global& g, const RegOptions& o) {
@@ -273,10 +262,7 @@ void DeleteKey(const Global& g, const RegOptions& o) {
   auto reg = Select(key, what);
   const CISRegErr r = reg->Delete(key.root(), key.list(), CISsamNormal);
   if (r != CISRegOk) throw Failure::Code(what + " (a key with subkeys is kept)", r);
-  if (g.json)
-    PrintJson(Json{{"deleted", ToUtf8(o.key)}});
-  else
-    std::cout << "deleted " << o.key << '\n';
+  PrintResult(g, Json{{"deleted", ToUtf8(o.key)}}, "deleted " + o.key);
 }
 
 }  // namespace

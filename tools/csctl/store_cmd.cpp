@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 
 #include "csctl.h"
 
@@ -102,10 +103,7 @@ void Get(const Global& g, const StoreOptions& o) {
     const std::string value = ReadString(*store, o.key, &r);
     if (r != CISOk) throw Failure::Code(what, r);
     out["value"] = ToUtf8(value);
-    if (g.json)
-      PrintJson(out);
-    else
-      std::cout << value << '\n';
+    PrintResult(g, out, value);
     return;
   }
 
@@ -117,23 +115,18 @@ void Get(const Global& g, const StoreOptions& o) {
         what + ": the stored text holds more than " + std::to_string(size) + " byte(s)", r);
   if (r != CISOk) throw Failure::Code(what, r);
   if (o.getBytes) {
-    data.resize(count);
-    out["value"] = Hex(data.data(), data.size());
-    if (g.json)
-      PrintJson(out);
-    else
-      std::cout << Hex(data.data(), data.size()) << '\n';
+    const std::string hex = Hex(data.data(), count);
+    out["value"] = hex;
+    PrintResult(g, out, hex);
     return;
   }
   // Stored least significant byte first, as on the 32-bit target.
   unsigned long value = 0;
   for (unsigned short i = size; i-- > 0;) value = (value << 8) | data[i];
   out["value"] = value;
-  if (g.json) {
-    PrintJson(out);
-  } else {
-    std::cout << value << " (0x" << std::hex << value << std::dec << ")\n";
-  }
+  std::ostringstream text;
+  text << value << " (0x" << std::hex << value << ")";
+  PrintResult(g, out, text.str());
 }
 
 void Set(const Global& g, const StoreOptions& o) {
@@ -182,10 +175,7 @@ void Set(const Global& g, const StoreOptions& o) {
   }
   if (r != CISOk) throw Failure::Code(what, r);
   out["stored"] = ToUtf8(stored);
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << Where(o.section, o.key) << " = " << stored << '\n';
+  PrintResult(g, out, Where(o.section, o.key) + " = " + stored);
 }
 
 void Delete(const Global& g, const StoreOptions& o) {
@@ -195,10 +185,7 @@ void Delete(const Global& g, const StoreOptions& o) {
   Json out = Describe(o);
   out["section"] = ToUtf8(o.section);
   out["deleted"] = ToUtf8(o.key);
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << "deleted " << Where(o.section, o.key) << '\n';
+  PrintResult(g, out, "deleted " + Where(o.section, o.key));
 }
 
 IniText LoadDatabase(const StoreOptions& o, const std::string& what) {
@@ -257,10 +244,7 @@ void MoveSection(const Global& g, const StoreOptions& o) {
   Json out = Describe(o);
   out["moved"] = ToUtf8(o.source);
   out["to"] = ToUtf8(o.target);
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << "moved [" << o.source << "] to [" << o.target << "]\n";
+  PrintResult(g, out, "moved [" + o.source + "] to [" + o.target + "]");
 }
 
 void DeleteSection(const Global& g, const StoreOptions& o) {
@@ -269,10 +253,7 @@ void DeleteSection(const Global& g, const StoreOptions& o) {
   if (r != CISOk) throw Failure::Code("store delete-section [" + o.section + "]", r);
   Json out = Describe(o);
   out["deleted"] = ToUtf8(o.section);
-  if (g.json)
-    PrintJson(out);
-  else
-    std::cout << "deleted [" << o.section << "]\n";
+  PrintResult(g, out, "deleted [" + o.section + "]");
 }
 
 }  // namespace
