@@ -15,11 +15,19 @@ class Fd {
   Fd& operator=(const Fd&) = delete;
 
   int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
 
   // Closes the descriptor held, if any, and holds fd instead.
   void Reset(int fd = -1) {
     if (fd_ >= 0) close(fd_);
     fd_ = fd;
+  }
+
+  // Closes now and reports whether close succeeded (true when nothing was held); a
+  // write's late errors show here.
+  bool Close() {
+    const int fd = Release();
+    return fd < 0 || close(fd) == 0;
   }
 
   // Hands the descriptor on: it is no longer closed here.

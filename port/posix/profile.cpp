@@ -34,6 +34,7 @@
 #include "port/environment.h"
 #include "port/ini.h"
 #include "port/posix/dirwatch.h"
+#include "port/posix/fd.h"
 
 namespace cslib::port {
 namespace {
@@ -42,27 +43,6 @@ namespace {
 constexpr std::int64_t kFineTickNs = 50'000'000;
 // File systems that keep whole seconds (no nanoseconds seen) need a wider margin.
 constexpr std::int64_t kCoarseTickNs = 3'000'000'000;
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports whether close succeeded.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 std::int64_t Ns(const struct timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
