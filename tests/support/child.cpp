@@ -57,7 +57,7 @@ Signal::Signal() {
 
 Signal::~Signal() {
   close(fds_[0]);
-  close(fds_[1]);
+  if (fds_[1] >= 0) close(fds_[1]);
 }
 
 void Signal::Send() {
@@ -65,6 +65,10 @@ void Signal::Send() {
 }
 
 bool Signal::Receive() {
+  // The receiver gives up its own sending end, so that the read ends (false) once the
+  // senders are gone instead of waiting on a pipe this process still holds open.
+  if (fds_[1] >= 0) close(fds_[1]);
+  fds_[1] = -1;
   char c;
   return read(fds_[0], &c, 1) == 1;
 }

@@ -28,7 +28,8 @@ class Child {
   int status_ = -1;
 };
 
-// A one-byte message between processes (made before the fork, used on both sides).
+// A one-byte message from child processes to the parent (made before the fork): the
+// children send, the parent receives and can no longer send.
 class Signal {
  public:
   Signal();
