@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cslib::port {
 
@@ -31,6 +32,10 @@ class ProfileView {
   // The whole value ReadValue would give with room enough, valid while the view lives;
   // empty when the file, section or key is missing.
   std::string_view Value(std::string_view section, std::string_view key) const;
+  // The key names of section and the named sections, in file order, whole, valid while
+  // the view lives; empty when the file or section is missing.
+  std::vector<std::string_view> KeyNames(std::string_view section) const;
+  std::vector<std::string_view> SectionNames() const;
 
  private:
   std::shared_ptr<const ini::Document> doc_;

@@ -17,31 +17,12 @@ namespace {
 
 constexpr char kSpoolerFile[] = "SPOOLER.INI";
 
-// A name list as ProfileReadSections and ProfileReadKeys give it, read whole: the
-// buffer grows until the list is not cut.
-template <typename Read>
-std::vector<char> ReadWholeList(Read read) {
-  std::vector<char> buffer(1024);
-  for (;;) {
-    const std::size_t n = read(buffer.data(), buffer.size());
-    if (n + 2 < buffer.size() || buffer.size() >= (std::size_t{1} << 26)) {
-      buffer.resize(n + 1);
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 4);
-  }
-}
-
-// Whether the zero-separated list holds name (ASCII case ignored, blanks around it too).
-bool ListHolds(const std::vector<char>& list, std::string_view name) {
+// Whether the list holds name (ASCII case ignored, blanks around it too).
+bool ListHolds(const std::vector<std::string_view>& list, std::string_view name) {
   const ini::NameEqual equal;
   const std::string_view wanted = ini::Trim(name);
-  std::size_t at = 0;
-  while (at < list.size() && list[at] != '\0') {
-    const std::string_view item(list.data() + at);
+  for (std::string_view item : list)
     if (equal(ini::Trim(item), wanted)) return true;
-    at += item.size() + 1;
-  }
   return false;
 }
 
@@ -60,13 +41,11 @@ class IniPrinter : public SpoolerPrinter {
 
  private:
   bool Read(const char* name, char* buffer, std::size_t size) const {
-    const std::vector<char> keys = ReadWholeList(
-        [&](char* b, std::size_t n) { return ProfileReadKeys(kSpoolerFile, section_, "", b, n); });
-    if (!ListHolds(keys, name)) return false;
+    const ProfileView spooler(kSpoolerFile);
+    if (!ListHolds(spooler.KeyNames(section_), name)) return false;
     // One byte more than the caller's room shows a value that would not fit.
     std::string value(size + 1, '\0');
-    const std::size_t n =
-        ProfileReadValue(kSpoolerFile, section_, name, "", value.data(), value.size());
+    const std::size_t n = spooler.ReadValue(section_, name, "", value.data(), value.size());
     if (n >= size) return false;
     value.copy(buffer, n);
     buffer[n] = '\0';
@@ -81,9 +60,7 @@ class IniSpoolerImpl : public Spooler {
   std::unique_ptr<SpoolerPrinter> OpenPrinter(const char* name) override {
     if (!name || !*name) return nullptr;
     try {
-      const std::vector<char> sections = ReadWholeList(
-          [](char* b, std::size_t n) { return ProfileReadSections(kSpoolerFile, b, n); });
-      if (!ListHolds(sections, name)) return nullptr;
+      if (!ListHolds(ProfileView(kSpoolerFile).SectionNames(), name)) return nullptr;
       return std::unique_ptr<SpoolerPrinter>(new (std::nothrow) IniPrinter(name));
     } catch (const std::bad_alloc&) {
       return nullptr;

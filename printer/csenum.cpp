@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "cslib/frame.h"
@@ -23,26 +24,6 @@ constexpr char kDevices[] = "devices";
 constexpr char kNumberedSection[] = "DEZU";
 constexpr char kNoFile[] = "";
 constexpr unsigned short kStoreNameRoom = 64;  // a store name read for a move
-constexpr std::size_t kFirstKeyRoom = 1024;
-constexpr std::size_t kLargestKeyRoom = std::size_t{1} << 26;
-
-// The key names of [devices], each ended by a zero byte, the list by one more. Read
-// whole (the room grows until the list is not cut), so that no printer is missed and
-// no cut name is taken for a printer. Null when memory runs out; an empty section
-// gives an empty list.
-std::unique_ptr<char[]> ReadDeviceNames() {
-  for (std::size_t room = kFirstKeyRoom;; room *= 4) {
-    std::unique_ptr<char[]> list(new (std::nothrow) char[room]);
-    if (!list) return nullptr;
-    const std::size_t n = cslib::port::ProfileReadKeys(nullptr, kDevices, "", list.get(), room);
-    // A cut list comes back as room - 2 characters; anything shorter is whole.
-    if (n + 2 < room || room >= kLargestKeyRoom) {
-      list[n] = '\0';
-      if (n > 0 && n + 1 < room) list[n + 1] = '\0';
-      return list;
-    }
-  }
-}
 
 // Whether a devices value names driver: the driver field, up to the first comma, is
 // driver exactly (case counts). *port gets the text after that comma.
@@ -87,15 +68,14 @@ PerPrinterErr Enumerate(const char* model, const char* driver, CISStringList* na
   if (cslib::port::ReadableStrlen(model) < 0 || driverLength < 0) return PerPrinterErrFailed;
   const std::string_view driverName(driver ? driver : "", static_cast<std::size_t>(driverLength));
   try {
-    const std::unique_ptr<char[]> keys = ReadDeviceNames();
-    if (!keys) return PerPrinterErrFailed;
-    // One view of WIN.INI for every value, so the entries are read from one content.
+    // One view of WIN.INI for the names and every value, so all come from one content.
     const cslib::port::ProfileView devices(nullptr);
-    for (const char* key = keys.get(); *key; key += std::strlen(key) + 1) {
+    for (std::string_view key : devices.KeyNames(kDevices)) {
       std::string_view port;
       if (!NamesDriver(devices.Value(kDevices, key), driverName, &port)) continue;
-      if (!IsOfModel(key, model)) continue;
-      AddPrinter(names, ports, key, port);
+      const std::string name(key);
+      if (!IsOfModel(name.c_str(), model)) continue;
+      AddPrinter(names, ports, name.c_str(), port);
     }
   } catch (const std::bad_alloc&) {
     return PerPrinterErrFailed;

@@ -364,6 +364,14 @@ std::string_view ProfileView::Value(std::string_view section, std::string_view k
   return e ? e->value : std::string_view();
 }
 
+std::vector<std::string_view> ProfileView::KeyNames(std::string_view section) const {
+  return doc_ ? ini::KeyNames(*doc_, section) : std::vector<std::string_view>{};
+}
+
+std::vector<std::string_view> ProfileView::SectionNames() const {
+  return doc_ ? ini::SectionNames(*doc_) : std::vector<std::string_view>{};
+}
+
 std::size_t ProfileReadValue(const char* file, std::string_view section, std::string_view key,
                              const char* default_value, char* buffer, std::size_t size) {
   return ProfileView(file).ReadValue(section, key, default_value, buffer, size);
@@ -371,18 +379,14 @@ std::size_t ProfileReadValue(const char* file, std::string_view section, std::st
 
 std::size_t ProfileReadKeys(const char* file, std::string_view section, const char* default_value,
                             char* buffer, std::size_t size) {
-  const DocPtr doc = Current(ProfilePath(file));
-  if (doc) {
-    const std::vector<std::string_view> names = ini::KeyNames(*doc, section);
-    if (!names.empty()) return ini::CopyList(names, buffer, size);
-  }
+  const ProfileView view(file);
+  const std::vector<std::string_view> names = view.KeyNames(section);
+  if (!names.empty()) return ini::CopyList(names, buffer, size);
   return ini::CopyValue(DefaultText(default_value), buffer, size);
 }
 
 std::size_t ProfileReadSections(const char* file, char* buffer, std::size_t size) {
-  const DocPtr doc = Current(ProfilePath(file));
-  return ini::CopyList(doc ? ini::SectionNames(*doc) : std::vector<std::string_view>{}, buffer,
-                       size);
+  return ini::CopyList(ProfileView(file).SectionNames(), buffer, size);
 }
 
 bool ProfileWriteValue(const char* file, std::string_view section, std::string_view key,
